@@ -1,0 +1,26 @@
+#include "host/FixedString.h"
+
+#include "host/Host.h"
+
+namespace host {
+
+FixedString::FixedString(const char* text) {
+    const HostTable* t = Table();
+    if (t && t->CreateFixedString && text) t->CreateFixedString(this, text);
+}
+
+FixedString::FixedString(const FixedString& other) {
+    const HostTable* t = Table();
+    if (other.handle_ && t && t->CopyFixedString) t->CopyFixedString(this, &other);
+}
+
+FixedString::~FixedString() {
+    const HostTable* t = Table();
+    if (handle_ && t && t->ReleaseFixedString) t->ReleaseFixedString(this);
+}
+
+std::string_view FixedString::View() const {
+    return handle_ ? std::string_view(handle_, FixedStringLength(handle_)) : std::string_view();
+}
+
+}  // namespace host

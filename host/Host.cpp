@@ -1,0 +1,92 @@
+#include "host/Host.h"
+
+#include <windows.h>
+
+namespace host {
+
+namespace {
+
+const HostTable* ResolveTable() {
+    auto* exported = reinterpret_cast<HostTable* const*>(
+        GetProcAddress(GetModuleHandleA(nullptr), kHostTableExport));
+    if (exported == nullptr || *exported == nullptr) return nullptr;
+    const HostTable* table = *exported;
+    if (table->version != kHostTableVersion || table->size != sizeof(HostTable)) return nullptr;
+    return table;
+}
+
+}  // namespace
+
+const HostTable* Table() {
+    static const HostTable* const table = ResolveTable();
+    return table;
+}
+
+MenuManager* GetMenuManager() {
+    const HostTable* t = Table();
+    return t ? Singleton(t->MenuManagerGlobal, t->GetMenuManagerSingleton) : nullptr;
+}
+
+PlayerCamera* GetPlayerCamera() {
+    const HostTable* t = Table();
+    return t ? Singleton(t->PlayerCameraGlobal, t->GetPlayerCameraSingleton) : nullptr;
+}
+
+InputEventDispatcher* GetInputEventDispatcher() {
+    const HostTable* t = Table();
+    return t ? Singleton(t->InputEventDispatcherGlobal, t->GetInputEventDispatcherSingleton) : nullptr;
+}
+
+PlayerControls* GetPlayerControls() {
+    const HostTable* t = Table();
+    return t ? Singleton(t->PlayerControlsGlobal, t->GetPlayerControlsSingleton) : nullptr;
+}
+
+ControlState* GetControlState() {
+    const HostTable* t = Table();
+    return t ? Singleton(t->ControlStateGlobal, t->GetControlStateSingleton) : nullptr;
+}
+
+void ReferenceGuard::Reset() {
+    TESObjectREFR* reference = std::exchange(reference_, nullptr);
+    if (reference == nullptr) return;
+    const HostTable* t = Table();
+    if (t && t->DropReference) t->DropReference(reference);
+}
+
+ReferenceGuard LookupReference(ActorHandle handle) {
+    const HostTable* t = Table();
+    if (!t || !t->LookupReferenceByHandle) return {};
+    TESObjectREFR* reference = nullptr;
+    const bool found = t->LookupReferenceByHandle(&handle, &reference);
+    ReferenceGuard held(reference);
+    if (!found) return {};  // a count handed over despite the failure is dropped with `held`
+    return held;
+}
+
+ActorHandle EmptyHandle() {
+    const HostTable* t = Table();
+    return t && t->EmptyHandle ? *t->EmptyHandle : 0;
+}
+
+void AddEventSink(EventSourceBase* source, void* sink) {
+    const HostTable* t = Table();
+    if (t && t->AddEventSink && source) t->AddEventSink(source, sink);
+}
+
+void RemoveEventSink(EventSourceBase* source, void* sink) {
+    const HostTable* t = Table();
+    if (t && t->RemoveEventSink && source) t->RemoveEventSink(source, sink);
+}
+
+void* HeapAllocate(std::uint32_t size, std::uint32_t alignment) {
+    const HostTable* t = Table();
+    return t && t->HostHeapAllocate ? t->HostHeapAllocate(size, alignment) : nullptr;
+}
+
+void HeapFree(void* block) {
+    const HostTable* t = Table();
+    if (t && t->HostHeapFree && block) t->HostHeapFree(block);
+}
+
+}  // namespace host

@@ -1,0 +1,67 @@
+#pragma once
+// Typed access to the host table: every plugin call into the game goes through here.
+
+#include <cstdint>
+#include <utility>
+
+#include "host/HostTable.h"
+
+namespace host {
+
+// The table the loading executable exports, or null when it exports none or one of
+// another layout. Resolved once.
+const HostTable* Table();
+
+// The lazy singleton rule: read the host's pointer global; if it is null, call the
+// host's creation function and store its result there; then use what the global holds.
+template <class T>
+T* Singleton(T** global, T* (HOST_CDECL* create)()) {
+    if (global == nullptr) return nullptr;
+    if (*global == nullptr && create != nullptr) *global = create();
+    return *global;
+}
+
+MenuManager* GetMenuManager();
+PlayerCamera* GetPlayerCamera();
+InputEventDispatcher* GetInputEventDispatcher();
+PlayerControls* GetPlayerControls();
+ControlState* GetControlState();
+
+// A counted reference from LookupReferenceByHandle, dropped when the guard goes.
+class ReferenceGuard {
+public:
+    ReferenceGuard() = default;
+    explicit ReferenceGuard(TESObjectREFR* reference) : reference_(reference) {}
+    ReferenceGuard(ReferenceGuard&& other) noexcept : reference_(std::exchange(other.reference_, nullptr)) {}
+    ReferenceGuard& operator=(ReferenceGuard&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            reference_ = std::exchange(other.reference_, nullptr);
+        }
+        return *this;
+    }
+    ReferenceGuard(const ReferenceGuard&) = delete;
+    ReferenceGuard& operator=(const ReferenceGuard&) = delete;
+    ~ReferenceGuard() { Reset(); }
+
+    TESObjectREFR* Get() const { return reference_; }
+    explicit operator bool() const { return reference_ != nullptr; }
+    void Reset();
+
+private:
+    TESObjectREFR* reference_ = nullptr;
+};
+
+// Resolves a handle to a counted reference; an empty guard when it does not resolve.
+ReferenceGuard LookupReference(ActorHandle handle);
+
+// The host's "no actor" handle value (0 when the host offers none).
+ActorHandle EmptyHandle();
+
+void AddEventSink(EventSourceBase* source, void* sink);
+void RemoveEventSink(EventSourceBase* source, void* sink);
+
+void* HeapAllocate(std::uint32_t size, std::uint32_t alignment);
+void HeapFree(void* block);
+
+}  // namespace host

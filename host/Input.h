@@ -1,0 +1,73 @@
+#pragma once
+// Input events, devices and the player's control objects.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "host/FixedString.h"
+
+namespace host {
+
+enum InputDevice : std::uint32_t { kDeviceKeyboard = 0, kDeviceMouse = 1, kDeviceGamepad = 2 };
+enum InputEventType : std::uint32_t { kEventButton = 0, kEventThumbstick = 3 };
+enum ThumbstickId : std::uint32_t { kLeftThumbstick = 11, kRightThumbstick = 12 };
+
+struct InputEvent {
+    void* vtable;            // 00
+    std::uint32_t device;    // 04
+    std::uint32_t eventType; // 08
+    InputEvent* next;        // 0C
+};
+static_assert(offsetof(InputEvent, device) == 4);
+static_assert(offsetof(InputEvent, eventType) == 8);
+static_assert(offsetof(InputEvent, next) == 12);
+
+struct ButtonEvent : InputEvent {
+    FixedString controlName;  // 10
+    std::uint32_t idCode;     // 14
+    float value;              // 18: above 0 while pressed
+    float heldDuration;       // 1C: exactly 0 in the first frame of a press
+};
+static_assert(offsetof(ButtonEvent, idCode) == 20);
+static_assert(offsetof(ButtonEvent, value) == 24);
+static_assert(offsetof(ButtonEvent, heldDuration) == 28);
+
+struct ThumbstickEvent : InputEvent {
+    FixedString controlName;  // 10
+    std::uint32_t stickId;    // 14
+    float x;                  // 18
+    float y;                  // 1C
+};
+static_assert(offsetof(ThumbstickEvent, stickId) == 20);
+static_assert(offsetof(ThumbstickEvent, x) == 24);
+static_assert(offsetof(ThumbstickEvent, y) == 28);
+
+struct BSInputDevice {
+    void* vtable;  // 00
+};
+
+struct InputEventDispatcher {
+    std::uint8_t pad00[60];        // 00
+    BSInputDevice* gamepadDevice;  // 3C
+};
+static_assert(offsetof(InputEventDispatcher, gamepadDevice) == 60);
+
+struct PlayerInputHandler {
+    void* vtable;            // 00
+    std::uint32_t enabled;   // 04: 0 off, 1 on
+};
+static_assert(offsetof(PlayerInputHandler, enabled) == 4);
+
+struct PlayerControls {
+    std::uint8_t pad00[300];             // 00
+    PlayerInputHandler* inputHandler;    // 12C
+};
+static_assert(offsetof(PlayerControls, inputHandler) == 300);
+
+struct ControlState {
+    std::uint8_t pad00[152];  // 00
+    std::uint8_t scanBlocked; // 98: nonzero while the game refuses a scan
+};
+static_assert(offsetof(ControlState, scanBlocked) == 152);
+
+}  // namespace host

@@ -1,0 +1,44 @@
+#pragma once
+// Records of the script extender's plugin protocol.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "host/CallingConventions.h"
+
+namespace host {
+
+// Version words: major in the top byte, minor in the next, build shifted left by 4.
+inline constexpr std::uint32_t kRuntimeVersion = 0x09200000;        // the one supported game runtime
+inline constexpr std::uint32_t kMinScriptExtenderVersion = 0x01070030;  // 1.7.3
+inline constexpr std::uint32_t kReleaseIndexVersion = 0x01070000;   // 1.7.0 added ReleaseIndexQuery
+inline constexpr std::uint32_t kInterfaceQueryFirstId = 1;
+inline constexpr std::uint32_t kInterfaceQueryLastId = 5;
+
+struct SKSEInterface {
+    std::uint32_t scriptExtenderVersion;  // 00
+    std::uint32_t runtimeVersion;         // 04
+    std::uint32_t unk08;                  // 08
+    std::uint32_t isEditor;               // 0C
+    void* (HOST_CDECL* InterfaceQuery)(std::uint32_t id);  // 10
+    std::uint32_t (HOST_CDECL* PluginHandleQuery)();       // 14
+    std::uint32_t (HOST_CDECL* ReleaseIndexQuery)();       // 18
+};
+static_assert(offsetof(SKSEInterface, scriptExtenderVersion) == 0);
+static_assert(offsetof(SKSEInterface, runtimeVersion) == 4);
+static_assert(offsetof(SKSEInterface, isEditor) == 12);
+static_assert(offsetof(SKSEInterface, InterfaceQuery) == 16);
+static_assert(offsetof(SKSEInterface, PluginHandleQuery) == 20);
+static_assert(offsetof(SKSEInterface, ReleaseIndexQuery) == 24);
+
+struct PluginInfo {
+    std::uint32_t infoVersion;  // 00, left as the host set it
+    const char* name;           // 04
+    std::uint32_t version;      // 08
+};
+static_assert(offsetof(PluginInfo, infoVersion) == 0);
+static_assert(offsetof(PluginInfo, name) == 4);
+static_assert(offsetof(PluginInfo, version) == 8);
+static_assert(sizeof(PluginInfo) == 12);
+
+}  // namespace host

@@ -1,0 +1,112 @@
+#pragma once
+// Menus, the menu manager, UI messages and Flash values.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "host/CallingConventions.h"
+#include "host/Events.h"
+#include "host/FixedString.h"
+
+namespace host {
+
+struct GFxMovieView;  // opaque: reached only through host calls
+struct ScaleformManager;
+struct UIMessageQueue;
+class IMenu;
+
+using MenuCreator = IMenu* (HOST_CDECL*)();
+
+// UI message types the marker menu answers.
+enum UIMessageType : std::uint32_t { kMessageOpen = 1, kMessageClose = 3, kMessageScaleformEvent = 6 };
+inline constexpr std::uint32_t kMessageHandled = 0;
+inline constexpr std::uint32_t kMessageIgnored = 2;
+
+// Menu flag bits under which the marker movie is hidden.
+inline constexpr std::uint32_t kMenuFlagPausesGame = 0x1;
+inline constexpr std::uint32_t kMenuFlagHidesOverlays = 0x4000;
+
+struct UIMessage {
+    void* vtable;         // 00
+    std::uint32_t type;   // 04
+    void* data;           // 08
+};
+static_assert(offsetof(UIMessage, type) == 4);
+static_assert(offsetof(UIMessage, data) == 8);
+
+// The host's interface strings, each an interned menu name.
+struct UIStringTable {
+    std::uint8_t pad00[76];
+    FixedString gateMenu;      // 4C: while open, no scan and no tracking
+    std::uint8_t pad50[4];
+    FixedString blockingMenu;  // 54: while open, the marker menu is not opened
+    std::uint8_t pad58[116 - 88];
+    FixedString triggerMenu;   // 74: its closing opens the marker menu
+    std::uint8_t pad78[8];
+};
+static_assert(offsetof(UIStringTable, gateMenu) == 76);
+static_assert(offsetof(UIStringTable, blockingMenu) == 84);
+static_assert(offsetof(UIStringTable, triggerMenu) == 116);
+
+struct MenuTableEntry {
+    FixedString name;         // 00
+    IMenu* menu;              // 04
+    MenuCreator creator;      // 08
+    MenuTableEntry* next;     // 0C: 0 marks an empty bucket
+};
+static_assert(sizeof(MenuTableEntry) == 16);
+
+struct MenuTable {
+    std::uint32_t unk00;          // 00
+    std::uint32_t bucketCount;    // 04: a power of two
+    std::uint32_t freeCount;      // 08
+    std::uint32_t freeOffset;     // 0C
+    MenuTableEntry* endSentinel;  // 10
+    std::uint32_t unk14;          // 14
+    MenuTableEntry* entries;      // 18
+};
+static_assert(offsetof(MenuTable, bucketCount) == 4);
+static_assert(offsetof(MenuTable, endSentinel) == 16);
+static_assert(offsetof(MenuTable, entries) == 24);
+
+struct MenuManager {
+    std::uint32_t unk00;                                 // 00
+    BSTEventSource<MenuOpenCloseEvent> menuOpenCloseSource;  // 04: MenuOpenCloseSource
+    std::uint8_t pad18[164 - 24];                        // 18
+    MenuTable menuTable;                                 // A4
+    std::uint8_t padC0[200 - 192];                       // C0
+    std::uint32_t pausingMenuCount;                      // C8
+    std::uint8_t padCC[216 - 204];                       // CC
+    std::uint32_t overlayHidingMenuCount;                // D8
+};
+static_assert(offsetof(MenuManager, menuOpenCloseSource) == 4);
+static_assert(offsetof(MenuManager, menuTable) == 164);
+static_assert(offsetof(MenuManager, pausingMenuCount) == 200);
+static_assert(offsetof(MenuManager, overlayHidingMenuCount) == 216);
+
+// The host's IMenu fields, after the virtual table.
+struct MenuFields {
+    std::uint32_t refCount;       // 04
+    GFxMovieView* movieView;      // 08
+    std::uint8_t depth;           // 0C
+    std::uint32_t flags;          // 10
+    std::uint32_t inputContext;   // 14
+    std::uint32_t attachment;     // 18
+};
+
+// FlashValue: the host's 16-byte value for movie calls.
+struct FlashValue {
+    void* objectInterface = nullptr;  // 00
+    std::uint32_t type = 0;           // 04
+    union {
+        double number;
+        void* data;
+    } payload{};                      // 08
+};
+static_assert(offsetof(FlashValue, type) == 4);
+static_assert(offsetof(FlashValue, payload) == 8);
+static_assert(sizeof(FlashValue) == 16);
+inline constexpr std::uint32_t kFlashNumber = 3;
+inline constexpr std::uint32_t kFlashManaged = 0x40;
+
+}  // namespace host

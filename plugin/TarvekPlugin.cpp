@@ -1,0 +1,20 @@
+#include "plugin/TarvekPlugin.h"
+
+#include "settings/Settings.h"
+
+bool TarvekPlugin::OnQuery() {
+    if (gFramework.scriptExtenderVersion < host::kMinScriptExtenderVersion) return false;
+    gFramework.info->name = kPluginName;
+    gFramework.info->version = kPluginVersion;
+    return true;
+}
+
+bool TarvekPlugin::OnLoad() {
+    SKSEPlugin::OnLoad();
+    return true;
+}
+
+void TarvekPlugin::OnModLoaded() {
+    // The tunables take their final values before anything that reads them is switched on.
+    ReadSettings();
+}

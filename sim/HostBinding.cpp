@@ -1,0 +1,102 @@
+// The stand-in game's side of the host table: each entry the plugin may call, with the
+// results and effects the plugin relies on.
+
+#include <cstring>
+
+#include "sim/Game.h"
+#include "sim/Heaps.h"
+#include "sim/StringPool.h"
+
+namespace sim {
+
+namespace {
+
+const char*& HandleOf(host::FixedString* string) { return *reinterpret_cast<const char**>(string); }
+
+host::FixedString* HOST_THISCALL CreateFixedString(host::FixedString* self, const char* text) {
+    HandleOf(self) = Strings().Intern(text);
+    return self;
+}
+
+host::FixedString* HOST_THISCALL CopyFixedString(host::FixedString* self, const host::FixedString* other) {
+    const char* handle = other->Handle();
+    if (handle) Strings().AddRef(handle);
+    HandleOf(self) = handle;
+    return self;
+}
+
+void HOST_THISCALL ReleaseFixedString(host::FixedString* self) {
+    if (self->Handle()) Strings().Release(self->Handle());
+    HandleOf(self) = nullptr;
+}
+
+std::uint32_t HOST_CDECL HashFixedString(const char* handle) {
+    const auto word = reinterpret_cast<std::uintptr_t>(handle);
+    const std::uint32_t hash = Crc32(&word, sizeof word);
+    if (Strings().Owns(handle)) Strings().Release(handle);  // the caller handed over a reference
+    return hash;
+}
+
+void* HOST_CDECL HostHeapAllocate(std::uint32_t size, std::uint32_t) { return HostHeap().Allocate(size); }
+void HOST_CDECL HostHeapFree(void* block) { HostHeap().Free(block); }
+
+struct AllocatorObject {
+    std::uint32_t unused;
+} allocatorObject;
+
+void* HOST_THISCALL HostAllocate(void*, std::uint32_t size) { return HostAllocator().Allocate(size); }
+void HOST_THISCALL HostFree(void*, void* block) { HostAllocator().Free(block); }
+
+void HOST_THISCALL AddEventSink(host::EventSourceBase* source, void* sink) {
+    static_cast<EventSource*>(source)->Add(sink);
+}
+
+void HOST_THISCALL RemoveEventSink(host::EventSourceBase* source, void* sink) {
+    static_cast<EventSource*>(source)->Remove(sink);
+}
+
+// Constructed before anything runs and never destroyed: a plugin's exit-time
+// destructors may still reach the game after the program's own have run.
+template <class T>
+union NoDestroy {
+    NoDestroy() : value() {}
+    ~NoDestroy() {}
+    T value;
+};
+NoDestroy<Game> game;
+
+constexpr host::HostTable MakeTable() {
+    host::HostTable t{};
+    t.version = host::kHostTableVersion;
+    t.size = sizeof(host::HostTable);
+    t.EmptyHandle = &game.value.emptyHandle;
+    t.DeathEventSource = &game.value.deaths;
+    t.MagicEffectApplyEventSource = &game.value.magicEffectApplied;
+    t.CreateFixedString = CreateFixedString;
+    t.CopyFixedString = CopyFixedString;
+    t.ReleaseFixedString = ReleaseFixedString;
+    t.HashFixedString = HashFixedString;
+    t.HostHeapAllocate = HostHeapAllocate;
+    t.HostHeapFree = HostHeapFree;
+    t.HostAllocatorObject = &allocatorObject;
+    t.HostAllocate = HostAllocate;
+    t.HostFree = HostFree;
+    t.AddEventSink = AddEventSink;
+    t.RemoveEventSink = RemoveEventSink;
+    return t;
+}
+
+// Constant-initialised, so it is complete before any static object of a plugin asks.
+constinit host::HostTable table = MakeTable();
+
+}  // namespace
+
+Game& TheGame() { return game.value; }
+
+host::HostTable& HostTable() { return table; }
+
+void ExportHostTable(bool exported) { VeldrinHostTable = exported ? &table : nullptr; }
+
+}  // namespace sim
+
+constinit host::HostTable* VeldrinHostTable = &sim::table;

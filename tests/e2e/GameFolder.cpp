@@ -1,0 +1,32 @@
+#include "e2e/GameFolder.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "support/TempFiles.h"
+
+namespace test {
+
+GameFolder MakeGameFolder(const std::string& name, const std::string& pluginFile) {
+    GameFolder game;
+    game.folder = MakeTempFolder("game-" + name);
+    game.pluginFolder = game.folder + "\\Data\\SKSE\\Plugins";
+    MakeFolders(game.pluginFolder);
+    CopyFileTo(std::string(kBuiltGame) + "\\simgame.exe", game.folder + "\\simgame.exe");
+    CopyFileTo(std::string(kBuiltGame) + "\\Data\\SKSE\\Plugins\\Veldrin.dll", game.pluginFolder + "\\" + pluginFile);
+    return game;
+}
+
+ProcessResult RunGame(const GameFolder& game, const std::string& arguments) {
+    return RunProcess("\"" + game.folder + "\\simgame.exe\" " + arguments);
+}
+
+std::string LogFolder() {
+    char documents[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents);
+    return std::string(documents) + "\\My Games\\Skyrim\\SKSE";
+}
+
+std::string LogPath(const std::string& moduleStem) { return LogFolder() + "\\" + moduleStem + ".log"; }
+
+}  // namespace test

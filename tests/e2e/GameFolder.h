@@ -1,0 +1,26 @@
+#pragma once
+// A private copy of the built game folder for one end-to-end test, and the plugin log
+// the game's documents folder holds.
+
+#include <string>
+
+#include "support/Process.h"
+
+namespace test {
+
+// The build's game folder, relative to the build directory the tests run in.
+inline constexpr char kBuiltGame[] = "game";
+
+struct GameFolder {
+    std::string folder;
+    std::string pluginFolder;  // Data\SKSE\Plugins
+};
+
+// simgame.exe and the built Veldrin.dll (saved as `pluginFile`) in a fresh folder.
+GameFolder MakeGameFolder(const std::string& name, const std::string& pluginFile = "Veldrin.dll");
+ProcessResult RunGame(const GameFolder& game, const std::string& arguments = "");
+
+std::string LogFolder();                            // <documents>\My Games\Skyrim\SKSE
+std::string LogPath(const std::string& moduleStem);  // ...\<stem>.log
+
+}  // namespace test

@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "plugin/Log.h"
+#include "settings/Settings.h"
+#include "support/TempFiles.h"
+
+namespace {
+
+using Pieces = std::vector<std::string>;
+
+TEST(SettingsEntrySplit, SplitsAtEveryEqualsSignButDropsATrailingEmptyPiece) {
+    EXPECT_EQ(SplitSettingsEntry("a=1"), (Pieces{"a", "1"}));
+    EXPECT_EQ(SplitSettingsEntry("a=1="), (Pieces{"a", "1"}));
+    EXPECT_EQ(SplitSettingsEntry("a==1"), (Pieces{"a", "", "1"}));
+    EXPECT_EQ(SplitSettingsEntry("=1"), (Pieces{"", "1"}));
+    EXPECT_EQ(SplitSettingsEntry("a="), (Pieces{"a"}));
+    EXPECT_EQ(SplitSettingsEntry("novalue"), (Pieces{"novalue"}));
+}
+
+TEST(SettingsNumbers, ReadLikeAtoiClampedTo32Bits) {
+    EXPECT_EQ(ParseSettingsInteger("  42xyz"), 42);
+    EXPECT_EQ(ParseSettingsInteger("-17"), -17);
+    EXPECT_EQ(ParseSettingsInteger("+8"), 8);
+    EXPECT_EQ(ParseSettingsInteger("abc"), 0);
+    EXPECT_EQ(ParseSettingsInteger("99999999999"), 2147483647);
+    EXPECT_EQ(ParseSettingsInteger("-99999999999"), -2147483647 - 1);
+}
+
+struct EntryCase {
+    std::vector<const char*> entries;
+    std::int32_t PluginSettings::*field;
+    std::int32_t expected;
+};
+
+class SettingsEntries : public ::testing::TestWithParam<EntryCase> {};
+
+TEST_P(SettingsEntries, ApplyAsTheReaderDoes) {
+    PluginSettings settings;
+    for (const char* entry : GetParam().entries) ApplySettingsEntry(settings, entry);
+    EXPECT_EQ(settings.*GetParam().field, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, SettingsEntries,
+    ::testing::Values(
+        EntryCase{{}, &PluginSettings::LockKeyCode, 46},
+        EntryCase{{}, &PluginSettings::SwitchTargetKeyCode, 47},
+        EntryCase{{}, &PluginSettings::CameraSpeed, 50},
+        EntryCase{{}, &PluginSettings::MaxDistance, 2048},
+        EntryCase{{"CameraSpeed=100"}, &PluginSettings::CameraSpeed, 100},
+        EntryCase{{"cameraspeed=49"}, &PluginSettings::CameraSpeed, 50},
+        EntryCase{{"cameraspeed=2001"}, &PluginSettings::CameraSpeed, 50},
+        EntryCase{{"cameraspeed=2000"}, &PluginSettings::CameraSpeed, 2000},
+        EntryCase{{"cameraspeed=300", "cameraspeed=50"}, &PluginSettings::CameraSpeed, 50},
+        EntryCase{{"cameraspeed=300", "cameraspeed=-5"}, &PluginSettings::CameraSpeed, 300},
+        EntryCase{{"maxdistance=abc"}, &PluginSettings::MaxDistance, 0},
+        EntryCase{{"maxdistance=100="}, &PluginSettings::MaxDistance, 100},
+        EntryCase{{"maxdistance==100"}, &PluginSettings::MaxDistance, 2048},
+        EntryCase{{"maxdistance=-1"}, &PluginSettings::MaxDistance, -1},
+        EntryCase{{"tarvekkeycode=500"}, &PluginSettings::LockKeyCode, 500},
+        EntryCase{{"SWITCHTARGETKEYCODE=20"}, &PluginSettings::SwitchTargetKeyCode, 20},
+        EntryCase{{"switchtargetkeycode =20"}, &PluginSettings::SwitchTargetKeyCode, 47},
+        EntryCase{{"=5", "maxdistance"}, &PluginSettings::MaxDistance, 2048}));
+
+TEST(SettingsFlags, OnlyTheWordTrueSetsAFlagAndNothingClearsIt) {
+    PluginSettings settings;
+    for (const char* refused : {"onlyhostile=1", "onlyhostile=yes", "onlyhostile= true", "onlyhostile=truer"})
+        ApplySettingsEntry(settings, refused);
+    EXPECT_FALSE(settings.OnlyHostile);
+
+    ApplySettingsEntry(settings, "onlyhostile=TRUE");
+    ApplySettingsEntry(settings, "IgnoreEssentialActor=tRuE");
+    ApplySettingsEntry(settings, "onlyhostile=false");
+    EXPECT_TRUE(settings.OnlyHostile);
+    EXPECT_TRUE(settings.IgnoreEssentialActor);
+    EXPECT_EQ(settings.SettingsValueTable["onlyhostile"], 1);
+}
+
+// Runs the whole reader on an ini file and returns what it logged.
+std::string ReadSettingsLogged(PluginSettings& settings, const std::string& folder, const std::string* ini) {
+    settings.settingsPath = folder + "\\Veldrin.ini";
+    if (ini) test::WriteFile(settings.settingsPath, *ini);
+    const std::string logPath = folder + "\\settings.log";
+    gDebugLog.open(logPath);
+    ReadSettings(settings);
+    gDebugLog.close();
+    return test::ReadFile(logPath);
+}
+
+std::string LogLines(std::initializer_list<const char*> lines) {
+    std::string text;
+    for (const char* line : lines) text.append(line).append("\r\n");
+    return text;
+}
+
+TEST(ReadSettings, MissingFileLogsTheDefaultsInTheFixedOrder) {
+    PluginSettings settings;
+    const std::string log = ReadSettingsLogged(settings, test::MakeTempFolder("settings-missing"), nullptr);
+    EXPECT_EQ(log, LogLines({"Main", "   tarvekkeycode  =  46", "   switchtargetkeycode  =  47",
+                             "   cameraspeed  =  50", "   ignoreessentialactor  =  0", "   maxdistance  =  2048",
+                             "   onlyhostile  =  0"}));
+    EXPECT_FALSE(settings.OnlyHostile);
+}
+
+TEST(ReadSettings, EntriesApplyInSortedOrderAndTheLogShowsEffectiveValues) {
+    PluginSettings settings;
+    const std::string ini =
+        "[Other]\ncameraspeed=999\n"
+        "[Main]\n"
+        "maxdistance=80\nmaxdistance=500\n"  // "80" sorts after "500": 80 wins
+        "CameraSpeed=4000\n"                 // out of range: ignored
+        "tarvekkeycode=276\nonlyhostile=true\nonlyhostile=false\n"
+        "; a comment\njunk\nnosuchkey=5\n";
+    const std::string log = ReadSettingsLogged(settings, test::MakeTempFolder("settings-file"), &ini);
+    EXPECT_EQ(log, LogLines({"Main", "   tarvekkeycode  =  276", "   switchtargetkeycode  =  47",
+                             "   cameraspeed  =  50", "   ignoreessentialactor  =  0", "   maxdistance  =  80",
+                             "   onlyhostile  =  1"}));
+    EXPECT_EQ(settings.MaxDistance, 80);
+    EXPECT_EQ(settings.LockKeyCode, 276);
+    EXPECT_TRUE(settings.OnlyHostile);
+    EXPECT_TRUE(settings.SettingsValueTable.empty()) << "the table is emptied once printed";
+}
+
+TEST(ReadSettings, NegativeDistanceIsLoggedSignedAndReadUnsigned) {
+    PluginSettings settings;
+    const std::string ini = "[Main]\nmaxdistance=-1\n";
+    const std::string log = ReadSettingsLogged(settings, test::MakeTempFolder("settings-negative"), &ini);
+    EXPECT_NE(log.find("   maxdistance  =  -1\r\n"), std::string::npos);
+    EXPECT_EQ(static_cast<std::uint32_t>(settings.MaxDistance), 4294967295u);
+}
+
+TEST(ReadSettings, OnlyTheFirst32KiBOfASectionCount) {
+    PluginSettings settings;
+    std::string ini = "[Main]\n";
+    while (ini.size() < 40000) ini += "padding_entry_that_matches_nothing=0\n";
+    ini += "tarvekkeycode=30\n";  // beyond what the section buffer holds
+    const std::string log = ReadSettingsLogged(settings, test::MakeTempFolder("settings-long"), &ini);
+    EXPECT_EQ(settings.LockKeyCode, 46);
+    EXPECT_NE(log.find("   tarvekkeycode  =  46\r\n"), std::string::npos);
+}
+
+}  // namespace
