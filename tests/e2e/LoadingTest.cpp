@@ -118,6 +118,15 @@ TEST_F(Loading, ARenamedModuleLogsUnderItsOwnName) {
     DeleteFileA(test::LogPath("Ravenmoor").c_str());
 }
 
+TEST_F(Loading, AModuleWithAnEmptyNameRunsWithoutALog) {
+    DeleteFileA((test::LogFolder() + "\\.log").c_str());
+    const GameFolder game = test::MakeGameFolder("empty-name", ".dll");
+    const test::ProcessResult run = test::RunGame(game, "--plugin .dll");
+    EXPECT_TRUE(Contains(run.output, "call: InterfaceQuery 5 (log absent)")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "magic effect applied 1: sinks 1 -> 0")) << run.output;
+    EXPECT_FALSE(test::FileExists(test::LogFolder() + "\\.log"));
+}
+
 TEST_F(Loading, WithoutTheLogFolderThePluginRunsWithoutALog) {
     test::RemoveFolderTree(test::LogFolder());
     const GameFolder game = test::MakeGameFolder("no-log-folder");
