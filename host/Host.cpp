@@ -22,6 +22,34 @@ const HostTable* Table() {
     return table;
 }
 
+PlayerCharacter* Player() { return GlobalValue<&HostTable::PlayerActorGlobal>(); }
+ProcessLists* GetProcessLists() { return GlobalValue<&HostTable::ProcessListsGlobal>(); }
+UIStringTable* UIStrings() { return GlobalValue<&HostTable::UIStringTable>(); }
+
+NiNode* ActorRootNode(TESObjectREFR* reference) {
+    return CallOr<&HostTable::GetActorRootNode>(static_cast<NiNode*>(nullptr), reference);
+}
+
+NiPoint3 FallbackAimPosition(TESObjectREFR* reference) {
+    NiPoint3 point;
+    Call<&HostTable::GetActorFallbackAimPosition>(reference, &point);
+    return point;
+}
+
+NiAVObject* FindNodeByName(NiAVObject* root, const FixedString* name) {
+    return CallOr<&HostTable::FindNodeByName>(static_cast<NiAVObject*>(nullptr), root, name);
+}
+
+bool IsMenuOpen(MenuManager* manager, const FixedString* name) {
+    return CallOr<&HostTable::IsMenuOpen>(false, manager, name);
+}
+
+bool HasInteractionExtra(const Actor& actor) {
+    if (!(actor.flagWord & kActorFlagHasExtraInteraction) || actor.extraPresence == nullptr) return false;
+    const std::uint8_t bits = actor.extraPresence->bits[kExtraInteractionType / 8];
+    return (bits & (1u << (kExtraInteractionType % 8))) != 0;
+}
+
 MenuManager* GetMenuManager() {
     const HostTable* t = Table();
     return t ? Singleton(t->MenuManagerGlobal, t->GetMenuManagerSingleton) : nullptr;

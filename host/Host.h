@@ -2,6 +2,7 @@
 // Typed access to the host table: every plugin call into the game goes through here.
 
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 #include "host/HostTable.h"
@@ -11,6 +12,32 @@ namespace host {
 // The table the loading executable exports, or null when it exports none or one of
 // another layout. Resolved once.
 const HostTable* Table();
+
+// Calls a table entry, or answers `fallback` when the host offers no table or leaves
+// that entry null.
+template <auto Entry, class Result, class... Args>
+Result CallOr(Result fallback, Args&&... args) {
+    const HostTable* t = Table();
+    if (t == nullptr || t->*Entry == nullptr) return fallback;
+    return static_cast<Result>((t->*Entry)(std::forward<Args>(args)...));
+}
+
+template <auto Entry, class... Args>
+void Call(Args&&... args) {
+    const HostTable* t = Table();
+    if (t != nullptr && t->*Entry != nullptr) (t->*Entry)(std::forward<Args>(args)...);
+}
+
+// A plain global's current value, or null.
+template <auto Global>
+auto GlobalValue() -> std::remove_reference_t<decltype(*(std::declval<const HostTable&>().*Global))> {
+    const HostTable* t = Table();
+    return t && t->*Global ? *(t->*Global) : nullptr;
+}
+
+PlayerCharacter* Player();
+ProcessLists* GetProcessLists();
+UIStringTable* UIStrings();
 
 // The lazy singleton rule: read the host's pointer global; if it is null, call the
 // host's creation function and store its result there; then use what the global holds.
@@ -60,6 +87,16 @@ ActorHandle EmptyHandle();
 
 void AddEventSink(EventSourceBase* source, void* sink);
 void RemoveEventSink(EventSourceBase* source, void* sink);
+
+// Reference and actor queries; each answers neutrally when the host lacks the entry.
+NiNode* ActorRootNode(TESObjectREFR* reference);
+NiPoint3 FallbackAimPosition(TESObjectREFR* reference);
+NiAVObject* FindNodeByName(NiAVObject* root, const FixedString* name);
+bool IsMenuOpen(MenuManager* manager, const FixedString* name);
+
+// The player's extra-data test: the flag says the player may carry the extra data,
+// and the presence bitmap says it does.
+bool HasInteractionExtra(const Actor& actor);
 
 void* HeapAllocate(std::uint32_t size, std::uint32_t alignment);
 void HeapFree(void* block);

@@ -10,10 +10,22 @@ namespace sim {
 // literal instead of the host's value shows up in tests.
 inline constexpr host::ActorHandle kEmptyHandle = 0x000FFFFF;
 
+// The host's globals. The pointer globals that have a getter start null and are filled
+// by it on first use, as the game's are.
 struct Game {
     TypedEventSource<host::TESMagicEffectApplyEvent> magicEffectApplied;
     TypedEventSource<host::TESDeathEvent> deaths;
     host::ActorHandle emptyHandle = kEmptyHandle;
+    host::PlayerCharacter* player = nullptr;
+    host::ProcessLists* processLists = nullptr;
+    host::UIStringTable* uiStrings = nullptr;
+    host::PlayerCamera* camera = nullptr;
+    host::ControlState* controlState = nullptr;
+    host::MenuManager* menuManager = nullptr;
+    // Forms outlive any one world, as a plugin may keep what it looked up.
+    host::TESForm lockCueSound{};
+    bool lockCueAvailable = true;
+    int formLookups = 0;
 };
 
 Game& TheGame();

@@ -6,6 +6,8 @@
 #include "sim/Game.h"
 #include "sim/Heaps.h"
 #include "sim/StringPool.h"
+#include "sim/World.h"
+#include "sim/WorldEntries.h"
 
 namespace sim {
 
@@ -69,9 +71,32 @@ constexpr host::HostTable MakeTable() {
     host::HostTable t{};
     t.version = host::kHostTableVersion;
     t.size = sizeof(host::HostTable);
+    t.MenuManagerGlobal = &game.value.menuManager;
+    t.GetMenuManagerSingleton = entries::GetMenuManagerSingleton;
+    t.PlayerCameraGlobal = &game.value.camera;
+    t.GetPlayerCameraSingleton = entries::GetPlayerCameraSingleton;
+    t.ControlStateGlobal = &game.value.controlState;
+    t.GetControlStateSingleton = entries::GetControlStateSingleton;
+    t.PlayerActorGlobal = &game.value.player;
+    t.ProcessListsGlobal = &game.value.processLists;
     t.EmptyHandle = &game.value.emptyHandle;
+    t.UIStringTable = &game.value.uiStrings;
     t.DeathEventSource = &game.value.deaths;
     t.MagicEffectApplyEventSource = &game.value.magicEffectApplied;
+    t.LookupReferenceByHandle = entries::LookupReferenceByHandle;
+    t.DropReference = entries::DropReference;
+    t.CreateRefHandle = entries::CreateRefHandle;
+    t.GetActorRootNode = entries::GetActorRootNode;
+    t.IsDead = entries::IsDead;
+    t.IsHostileTo = entries::IsHostileTo;
+    t.HasLineOfSight = entries::HasLineOfSight;
+    t.IsHostBusy = entries::IsHostBusy;
+    t.IsFemaleActorBase = entries::IsFemaleActorBase;
+    t.GetActorFallbackAimPosition = entries::GetActorFallbackAimPosition;
+    t.FindNodeByName = entries::FindNodeByName;
+    t.GetStateCameraPosition = entries::GetStateCameraPosition;
+    t.LookupFormById = entries::LookupFormById;
+    t.PlaySoundAt = entries::PlaySoundAt;
     t.CreateFixedString = CreateFixedString;
     t.CopyFixedString = CopyFixedString;
     t.ReleaseFixedString = ReleaseFixedString;
@@ -83,6 +108,11 @@ constexpr host::HostTable MakeTable() {
     t.HostFree = HostFree;
     t.AddEventSink = AddEventSink;
     t.RemoveEventSink = RemoveEventSink;
+    t.HostDynamicCast = entries::HostDynamicCast;
+    t.InputEventType = entries::kInputEventType;
+    t.ButtonEventType = entries::kButtonEventType;
+    t.ThumbstickEventType = entries::kThumbstickEventType;
+    t.IsMenuOpen = entries::IsMenuOpen;
     return t;
 }
 

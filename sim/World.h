@@ -1,0 +1,172 @@
+#pragma once
+// The stand-in game's world: the player, actors, races, scene nodes, the camera, the
+// handle table and the process lists, each at the layout the plugin reads. Tests and
+// scenarios build one in a few lines and change it between calls.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "host/HostTable.h"
+
+namespace sim {
+
+// Host string slots inside the stand-in's own objects: SetName interns the text into the
+// slot (releasing what it held), ClearName releases it. Objects clear their slots when
+// they go, so the slots' own destructors find nothing left to release.
+void SetName(host::FixedString& slot, const std::string& text);
+void ClearName(host::FixedString& slot);
+
+struct Node : host::NiNode {
+    explicit Node(const std::string& nodeName, host::NiPoint3 world = {});
+    ~Node();
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+    Node* AddChild(const std::string& childName, host::NiPoint3 world);
+    Node* Find(const char* handle);  // this node or a descendant with that interned name
+
+    host::FixedString name;
+    std::vector<std::unique_ptr<Node>> children;
+};
+
+// A reference at the host's actor layout, with what the stand-in answers for it.
+struct SimActorBase : host::TESActorBase {
+    bool female = false;
+};
+
+struct SimActor : host::PlayerCharacter {
+    SimActor();
+    ~SimActor();
+    SimActor(const SimActor&) = delete;
+    SimActor& operator=(const SimActor&) = delete;
+    std::uint32_t References() const { return referenceWord & host::kReferenceCountMask; }
+
+    host::ActorHandle handle = 0;
+    bool dead = false;
+    bool hostile = true;         // toward the player
+    bool lineOfSight = true;     // the player can see it
+    bool loaded = true;          // 3D loaded: the root node is handed out
+    host::NiPoint3 fallbackAim;  // the host's own aim position
+    std::unique_ptr<Node> root;
+    SimActorBase baseRecord{};
+    host::TESRace raceRecord{};
+    std::string skeletonPaths[2];
+    host::BGSBodyPartData bodyPartData{};
+    host::BGSBodyPart bodyPart{};
+    host::ExtraDataPresence extra{};
+};
+
+struct ActorSetup {
+    host::NiPoint3 position;
+    // Skeleton paths for a male and a female of the race (as the game stores them).
+    std::string malePath = "Actors\\Character\\DefaultMale.hkx";
+    std::string femalePath = "Actors\\Character\\DefaultFemale.hkx";
+    bool female = false;
+    bool hostile = true;
+    bool essential = false;
+    // Named nodes of the loaded model, placed relative to the actor's position.
+    std::vector<std::pair<std::string, host::NiPoint3>> nodes = {{"NPC Spine2 [Spn2]", {0, 0, 100}}};
+    std::string bodyPartNode;  // the race's first body part names this node when set
+    host::NiPoint3 fallbackOffset = {0, 0, 80};
+};
+
+struct SimCameraState : host::ThirdPersonState {
+    host::NiPoint3 cameraPosition;  // what GetStateCameraPosition reports
+};
+
+struct SimCamera : host::PlayerCamera {
+    SimCamera();
+    void SetState(std::uint32_t slot) { currentState = states[slot]; }
+    host::FirstPersonState& FirstPerson() { return firstPerson; }
+    SimCameraState& ThirdPerson() { return stateObjects[host::kCameraStateThirdPerson]; }
+
+    host::FirstPersonState firstPerson{};
+    SimCameraState stateObjects[host::kCameraStateCount]{};
+    std::unique_ptr<Node> rootNode;
+    std::unique_ptr<Node> firstPersonNode;
+};
+
+// First-person node rotation for a heading and node pitch (radians), laid out the way
+// the game reads it back.
+host::NiMatrix3 FirstPersonRotation(float heading, float pitch);
+
+struct PlayedSound {
+    host::TESForm* sound;
+    std::uint32_t flags;
+    host::NiPoint3 position;
+    host::NiNode* node;
+};
+
+struct MenuManagerState : host::MenuManager {
+    std::unordered_set<const char*> openMenus;  // interned names
+};
+
+class World {
+public:
+    World();
+    World(const World&) = delete;
+    World& operator=(const World&) = delete;
+    ~World();
+
+    SimActor& Player() { return *player_; }
+    SimCamera& Camera() { return camera_; }
+    SimActor& AddActor(const ActorSetup& setup);
+    // Puts a raw handle into the process lists (a stale one, the empty one...).
+    void AddProcessHandle(host::ActorHandle handle);
+    // The handle stops resolving; the object stays, as an unloaded reference would.
+    void Unload(SimActor& actor);
+    SimActor* Resolve(host::ActorHandle handle) const;
+    std::vector<SimActor*> Actors() const;
+
+    void OpenMenu(const char* name);
+    void CloseMenu(const char* name);
+
+    // Everything the stand-in hands to the plugin: globals and the answers of its entries.
+    host::ControlState controlState{};
+    bool hostBusy = false;
+    host::UIStringTable uiStrings{};
+    MenuManagerState menuManager{};
+    host::ProcessLists processLists{};
+    std::vector<PlayedSound> sounds;
+
+private:
+    void PublishHandles();
+
+    std::vector<std::unique_ptr<SimActor>> actors_;
+    SimActor* player_ = nullptr;
+    SimCamera camera_;
+    std::unordered_map<host::ActorHandle, SimActor*> handles_;
+    std::vector<host::ActorHandle> processHandles_;
+    host::ActorHandle nextHandle_;
+};
+
+// The names the stand-in gives the menus of its interface string table.
+inline constexpr char kGateMenuName[] = "Dialogue Menu";
+inline constexpr char kBlockingMenuName[] = "Main Menu";
+inline constexpr char kTriggerMenuName[] = "Loading Menu";
+
+World& TheWorld();
+// A new, empty world: the player at the origin facing +y, the camera in third person.
+World& ResetWorld();
+
+// A chain of input events in the host's layout.
+class InputChain {
+public:
+    InputChain& Button(std::uint32_t device, std::uint32_t idCode, float value = 1.0f, float held = 0.0f);
+    InputChain& Thumbstick(std::uint32_t stickId, float x, float y);
+    InputChain& Other(std::uint32_t eventType, std::uint32_t device = host::kDeviceKeyboard);
+    host::InputEvent* First() const { return first_; }
+
+private:
+    void Link(host::InputEvent* event);
+    std::vector<std::unique_ptr<host::ButtonEvent>> buttons_;
+    std::vector<std::unique_ptr<host::ThumbstickEvent>> thumbsticks_;
+    std::vector<std::unique_ptr<host::InputEvent>> others_;
+    host::InputEvent* first_ = nullptr;
+    host::InputEvent* last_ = nullptr;
+};
+
+}  // namespace sim

@@ -1,0 +1,36 @@
+#pragma once
+// The host-table entries the stand-in world answers (see sim/HostBinding.cpp).
+
+#include "host/HostTable.h"
+
+namespace sim::entries {
+
+host::PlayerCamera* HOST_CDECL GetPlayerCameraSingleton();
+host::ControlState* HOST_CDECL GetControlStateSingleton();
+host::MenuManager* HOST_CDECL GetMenuManagerSingleton();
+
+bool HOST_CDECL LookupReferenceByHandle(const host::ActorHandle* handle, host::TESObjectREFR** out);
+void HOST_THISCALL DropReference(host::TESObjectREFR* reference);
+host::ActorHandle* HOST_CDECL CreateRefHandle(host::ActorHandle* out, host::TESObjectREFR* reference);
+host::NiNode* HOST_THISCALL GetActorRootNode(host::TESObjectREFR* reference);
+bool HOST_THISCALL IsDead(host::Actor* actor, bool includeDying);
+bool HOST_THISCALL IsHostileTo(host::Actor* actor, host::Actor* other);
+bool HOST_THISCALL HasLineOfSight(host::Actor* viewer, host::TESObjectREFR* target, bool* seen);
+bool HOST_CDECL IsHostBusy();
+bool HOST_THISCALL IsFemaleActorBase(host::TESActorBase* base);
+host::NiPoint3* HOST_THISCALL GetActorFallbackAimPosition(host::TESObjectREFR* reference, host::NiPoint3* out);
+host::NiAVObject* HOST_THISCALL FindNodeByName(host::NiAVObject* root, const host::FixedString* name);
+host::NiPoint3* HOST_THISCALL GetStateCameraPosition(host::TESCameraState* state, host::NiPoint3* out);
+host::TESForm* HOST_CDECL LookupFormById(std::uint32_t formId);
+void HOST_CDECL PlaySoundAt(host::TESForm* sound, std::uint32_t flags, const host::NiPoint3* position,
+                            host::NiNode* node);
+bool HOST_THISCALL IsMenuOpen(host::MenuManager* manager, const host::FixedString* name);
+void* HOST_CDECL HostDynamicCast(void* object, std::int32_t vfDelta, const void* sourceType, const void* targetType,
+                                 std::int32_t isReference);
+
+// Type descriptors of the input events, as the game's cast takes them.
+extern const char kInputEventType[];
+extern const char kButtonEventType[];
+extern const char kThumbstickEventType[];
+
+}  // namespace sim::entries

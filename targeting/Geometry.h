@@ -1,0 +1,37 @@
+#pragma once
+// Angles and positions the scan, the tracking update and the steering share. Headings
+// run from +y toward +x; a positive pitch looks down. Radians throughout.
+
+#include "host/Camera.h"
+#include "host/Forms.h"
+#include "host/Scene.h"
+
+inline constexpr double kPi = 3.141592653589793;
+inline constexpr double kTwoPi = 6.283185307179586;
+inline constexpr float kHalfPiFloat = 1.5707964f;
+// |m[2][1] ∓ 1| below this: the first-person node looks straight up or down.
+inline constexpr double kGimbalTolerance = 0.001;
+
+// Single-precision forms: widened to double, the standard function, rounded to float.
+float SingleAtan2(float y, float x);
+float SingleSqrt(float value);
+
+// Subtracts 2π while above π, then adds 2π while below -π; ±π stay as they are.
+double WrapToPi(double angle);
+
+struct CameraAngles {
+    float pitch = 0;
+    float roll = 0;
+    float heading = 0;
+};
+
+// The node pitch, roll and heading a first-person world rotation encodes.
+CameraAngles AnglesFromRotation(const host::NiMatrix3& rotation);
+
+// Where the player camera is, by its current state.
+host::NiPoint3 GetCameraPosition(const host::PlayerCamera& camera);
+// Where it looks, by its current state.
+CameraAngles GetCameraAngles(const host::PlayerCamera& camera);
+// The point of an actor to aim at: its race's body-part node, else the aim-point
+// table's node for its skeleton, else the host's own aim position.
+host::NiPoint3 ResolveAimPoint(host::Actor& actor);

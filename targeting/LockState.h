@@ -1,0 +1,38 @@
+#pragma once
+// Where the lock lives. LockState is how the targeting, tracking, patch and marker code
+// find each other; the lock itself belongs to the open marker menu.
+
+#include <cstdint>
+#include <unordered_set>
+
+#include "host/Forms.h"
+#include "host/SpinLock.h"
+
+// The marker menu's lock and marker fields, in the order the menu holds them: the menu
+// class takes them as its last base, after the host's menu and the three sinks.
+struct TargetLock {
+    TargetLock();  // nothing locked
+
+    host::ActorHandle targetHandle;       // the host's EmptyHandle when nothing is locked
+    double markerX = 0.0;                 // marker offset from the screen centre, right positive
+    double markerY = 0.0;                 // down positive
+    double markerDistance = 0.0;          // camera to aim point, game units
+    bool markerShown = false;
+    std::unordered_set<host::ActorHandle> visitedSet;  // given by the switch command since the last reset
+    host::RecursiveSpinLock stateLock;    // guards targetHandle writes and every visitedSet use
+};
+
+struct LockStateRecord {
+    TargetLock* markerMenu;        // the open marker menu's lock; null while it is closed
+    std::uintptr_t savedSlotEntry;  // the host's own target-update entry, once replaced
+    float rightStickX;             // last right-thumbstick deflection
+    float rightStickY;
+};
+
+extern LockStateRecord LockState;
+
+// True when the marker menu is open and holds a target. Reads without the lock.
+bool IsTargetLocked();
+
+// The one way a lock ends: no target, nothing visited.
+void ReleaseTarget(TargetLock& lock);

@@ -1,0 +1,41 @@
+#pragma once
+// A fresh stand-in world for each test, with the tunables and the lock record restored
+// afterwards.
+
+#include <gtest/gtest.h>
+
+#include "settings/Settings.h"
+#include "sim/Game.h"
+#include "sim/World.h"
+#include "targeting/LockState.h"
+
+namespace test {
+
+class WorldTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        world = &sim::ResetWorld();
+        savedSettings = gSettings;
+        LockState = {};
+    }
+    void TearDown() override {
+        gSettings = savedSettings;
+        LockState = {};
+    }
+
+    // A hostile male humanoid whose aim node stands 100 units above `position`.
+    sim::SimActor& AddActor(host::NiPoint3 position, sim::ActorSetup setup = {}) {
+        setup.position = position;
+        return world->AddActor(setup);
+    }
+
+    // Only the world's own reference is left on every actor.
+    void ExpectReferencesBalanced() const {
+        for (sim::SimActor* actor : world->Actors()) EXPECT_EQ(actor->References(), 1u) << "actor " << actor->handle;
+    }
+
+    sim::World* world = nullptr;
+    PluginSettings savedSettings;
+};
+
+}  // namespace test

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "support/WorldFixture.h"
+#include "targeting/Geometry.h"
+
+namespace {
+
+using test::WorldTest;
+
+void ExpectPoint(host::NiPoint3 p, float x, float y, float z) {
+    EXPECT_EQ(p.x, x);
+    EXPECT_EQ(p.y, y);
+    EXPECT_EQ(p.z, z);
+}
+
+TEST(WrapToPi, BringsAnglesIntoMinusPiToPiAndLeavesTheEndsAlone) {
+    EXPECT_EQ(WrapToPi(kPi), kPi);
+    EXPECT_EQ(WrapToPi(-kPi), -kPi);
+    EXPECT_DOUBLE_EQ(WrapToPi(1.5 * kPi), -0.5 * kPi);
+    EXPECT_DOUBLE_EQ(WrapToPi(-1.5 * kPi), 0.5 * kPi);
+    EXPECT_NEAR(WrapToPi(7 * kPi + 0.25), -kPi + 0.25, 1e-12);
+    EXPECT_EQ(WrapToPi(0.5), 0.5);
+}
+
+TEST(FirstPersonRotation, GimbalCasesTakeTheHeadingFromTheFirstColumn) {
+    // Looking straight up: m[2][1] within 0.001 of 1.
+    host::NiMatrix3 up = sim::FirstPersonRotation(0.5f, static_cast<float>(kPi / 2));
+    up.m[2][1] = 0.9995f;
+    CameraAngles angles = AnglesFromRotation(up);
+    EXPECT_EQ(angles.pitch, kHalfPiFloat);
+    EXPECT_EQ(angles.roll, 0.0f);
+    EXPECT_FLOAT_EQ(angles.heading, 0.5f);
+
+    host::NiMatrix3 down = sim::FirstPersonRotation(5.0f, static_cast<float>(-kPi / 2));
+    down.m[2][1] = -1.0f;
+    angles = AnglesFromRotation(down);
+    EXPECT_EQ(angles.pitch, -kHalfPiFloat);
+    EXPECT_NEAR(angles.heading, 5.0f, 1e-5) << "raised into [0, 2π]";
+}
+
+TEST(FirstPersonRotation, GeneralCaseReadsPitchRollAndHeading) {
+    const CameraAngles angles = AnglesFromRotation(sim::FirstPersonRotation(2.0f, 0.3f));
+    EXPECT_NEAR(angles.pitch, 0.3f, 1e-6);
+    EXPECT_NEAR(angles.roll, 0.0f, 1e-6);
+    EXPECT_NEAR(angles.heading, 2.0f, 1e-6);
+    EXPECT_NEAR(AnglesFromRotation(sim::FirstPersonRotation(-1.0f, 0)).heading, kTwoPi - 1.0, 1e-6);
+}
+
+class CameraGeometry : public WorldTest {
+protected:
+    void SetUp() override {
+        WorldTest::SetUp();
+        player().position = {10, 20, 30};
+        player().rotation = {0.25f, 0.5f, 1.0f};
+        player().fallbackAim = {11, 22, 150};
+        camera().cameraRoot->worldTranslation = {1, 2, 3};
+        camera().firstPersonNode->localTranslation.z = 110;
+        camera().ThirdPerson().cameraPosition = {-5, -50, 170};
+        camera().ThirdPerson().headingOffset = 0.125f;
+        camera().ThirdPerson().pitchOffset = -0.0625f;
+    }
+    sim::SimActor& player() { return world->Player(); }
+    sim::SimCamera& camera() { return world->Camera(); }
+};
+
+TEST_F(CameraGeometry, FirstPersonPositionFallsBackFromRootToNodeToHost) {
+    camera().SetState(host::kCameraStateFirstPerson);
+    ExpectPoint(GetCameraPosition(camera()), 1, 2, 3);
+    camera().cameraRoot = nullptr;
+    ExpectPoint(GetCameraPosition(camera()), 10, 20, 140);
+    camera().firstPerson.node = nullptr;
+    ExpectPoint(GetCameraPosition(camera()), 11, 22, 150);
+}
+
+TEST_F(CameraGeometry, ThirdPersonAndOtherStatePositions) {
+    ExpectPoint(GetCameraPosition(camera()), -5, -50, 170);
+    camera().SetState(5);
+    ExpectPoint(GetCameraPosition(camera()), 10, 20, 150);
+}
+
+TEST_F(CameraGeometry, AnglesFollowTheState) {
+    camera().firstPersonNode->worldRotate = sim::FirstPersonRotation(1.5f, 0.2f);
+    camera().SetState(host::kCameraStateFirstPerson);
+    CameraAngles angles = GetCameraAngles(camera());
+    EXPECT_NEAR(angles.pitch, 0.25f - 0.2f, 1e-6) << "player pitch minus the node's";
+    EXPECT_NEAR(angles.heading, 1.5f, 1e-6);
+
+    camera().SetState(host::kCameraStateThirdPerson);
+    angles = GetCameraAngles(camera());
+    EXPECT_EQ(angles.pitch, 0.25f - 0.0625f);
+    EXPECT_EQ(angles.roll, 0.0f);
+    EXPECT_EQ(angles.heading, 1.125f);
+
+    camera().SetState(2);
+    angles = GetCameraAngles(camera());
+    EXPECT_EQ(angles.pitch, 0.25f);
+    EXPECT_EQ(angles.roll, 0.5f);
+    EXPECT_EQ(angles.heading, 1.0f);
+}
+
+class AimPoints : public WorldTest {};
+
+TEST_F(AimPoints, BodyPartNodeFirstThenTheSkeletonTableThenTheHost) {
+    sim::ActorSetup setup;
+    setup.nodes = {{"NPC Spine2 [Spn2]", {0, 0, 100}}, {"Chest", {0, 0, 90}}};
+    setup.bodyPartNode = "Chest";
+    sim::SimActor& actor = AddActor({100, 200, 0}, setup);
+    ExpectPoint(ResolveAimPoint(actor), 100, 200, 90);
+
+    actor.bodyPartData.firstPart = nullptr;  // no usable body part: the table's node
+    ExpectPoint(ResolveAimPoint(actor), 100, 200, 100);
+
+    actor.loaded = false;  // no 3D: the host's own position
+    ExpectPoint(ResolveAimPoint(actor), 100, 200, 80);
+    actor.loaded = true;
+    actor.race = nullptr;
+    ExpectPoint(ResolveAimPoint(actor), 100, 200, 80);
+    ExpectReferencesBalanced();
+}
+
+TEST_F(AimPoints, TheTableIsKeyedByTheSkeletonOfTheActorsSex) {
+    sim::ActorSetup netch;
+    netch.malePath = "Actors\\DLC02\\Netch\\NetchProject.hkx";
+    netch.nodes = {{"NetchPelvis [Pelv]", {0, 0, 40}}};
+    ExpectPoint(ResolveAimPoint(AddActor({0, 0, 0}, netch)), 0, 0, 40);
+
+    sim::ActorSetup female;
+    female.female = true;
+    female.malePath = "actors\\unknown\\male.hkx";  // would miss: the female path must be used
+    female.nodes = {{"NPC Spine2 [Spn2]", {0, 0, 95}}};
+    ExpectPoint(ResolveAimPoint(AddActor({0, 0, 0}, female)), 0, 0, 95);
+}
+
+TEST_F(AimPoints, UnknownOrMalformedSkeletonsEndAtTheHostPosition) {
+    for (const char* path : {"actors\\mymod\\newcreature.hkx", "actors/character/defaultmale.hkx", ""}) {
+        sim::ActorSetup setup;
+        setup.malePath = path;
+        EXPECT_EQ(ResolveAimPoint(AddActor({0, 0, 0}, setup)).z, 80.0f) << path;
+    }
+    sim::ActorSetup lacksNode;  // in the table, but the model has no such node
+    lacksNode.nodes = {{"Some Other Node", {0, 0, 10}}};
+    EXPECT_EQ(ResolveAimPoint(AddActor({0, 0, 0}, lacksNode)).z, 80.0f);
+}
+
+}  // namespace
