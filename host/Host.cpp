@@ -50,29 +50,35 @@ bool HasInteractionExtra(const Actor& actor) {
     return (bits & (1u << (kExtraInteractionType % 8))) != 0;
 }
 
-MenuManager* GetMenuManager() {
+namespace {
+
+// The lazy rule over one of the table's global and getter pairs.
+template <auto Global, auto Create>
+auto TableSingleton() -> std::remove_reference_t<decltype(*(std::declval<const HostTable&>().*Global))> {
     const HostTable* t = Table();
-    return t ? Singleton(t->MenuManagerGlobal, t->GetMenuManagerSingleton) : nullptr;
+    return t ? Singleton(t->*Global, t->*Create) : nullptr;
+}
+
+}  // namespace
+
+MenuManager* GetMenuManager() {
+    return TableSingleton<&HostTable::MenuManagerGlobal, &HostTable::GetMenuManagerSingleton>();
 }
 
 PlayerCamera* GetPlayerCamera() {
-    const HostTable* t = Table();
-    return t ? Singleton(t->PlayerCameraGlobal, t->GetPlayerCameraSingleton) : nullptr;
+    return TableSingleton<&HostTable::PlayerCameraGlobal, &HostTable::GetPlayerCameraSingleton>();
 }
 
 InputEventDispatcher* GetInputEventDispatcher() {
-    const HostTable* t = Table();
-    return t ? Singleton(t->InputEventDispatcherGlobal, t->GetInputEventDispatcherSingleton) : nullptr;
+    return TableSingleton<&HostTable::InputEventDispatcherGlobal, &HostTable::GetInputEventDispatcherSingleton>();
 }
 
 PlayerControls* GetPlayerControls() {
-    const HostTable* t = Table();
-    return t ? Singleton(t->PlayerControlsGlobal, t->GetPlayerControlsSingleton) : nullptr;
+    return TableSingleton<&HostTable::PlayerControlsGlobal, &HostTable::GetPlayerControlsSingleton>();
 }
 
 ControlState* GetControlState() {
-    const HostTable* t = Table();
-    return t ? Singleton(t->ControlStateGlobal, t->GetControlStateSingleton) : nullptr;
+    return TableSingleton<&HostTable::ControlStateGlobal, &HostTable::GetControlStateSingleton>();
 }
 
 void ReferenceGuard::Reset() {
