@@ -1,6 +1,8 @@
 #include "plugin/TarvekPlugin.h"
 
 #include "settings/Settings.h"
+#include "tracking/Patches.h"
+#include "tracking/Tracking.h"
 
 bool TarvekPlugin::OnQuery() {
     if (gFramework.scriptExtenderVersion < host::kMinScriptExtenderVersion) return false;
@@ -17,4 +19,8 @@ bool TarvekPlugin::OnLoad() {
 void TarvekPlugin::OnModLoaded() {
     // The tunables take their final values before anything that reads them is switched on.
     ReadSettings();
+    FrameHookTarget = &UpdateTracking;
+    FrameHookNext = HookFrameCall();
+    InstallLockedTargetUpdate();
+    InstallForcedBranches();
 }

@@ -1,6 +1,9 @@
 #include "sim/EventSource.h"
 
 #include <algorithm>
+#include <mutex>
+#include <unordered_map>
+#include <vector>
 
 #include "host/CallingConventions.h"
 
@@ -16,63 +19,86 @@ ReceiveEventEntry ReceiveEventOf(void* sink) {
     return reinterpret_cast<ReceiveEventEntry>(vtable[kReceiveEventSlot]);
 }
 
+struct SourceState {
+    std::vector<void*> storage;  // backs `sinks`; null entries are sinks removed mid-dispatch
+    std::vector<void*> pendingAdds;
+    int dispatching = 0;
+};
+
+std::unordered_map<const host::EventSourceBase*, SourceState>& States() {
+    static auto* const states = new std::unordered_map<const host::EventSourceBase*, SourceState>();
+    return *states;
+}
+
+SourceState& StateOf(const host::EventSourceBase& source) { return States()[&source]; }
+
+void Publish(host::EventSourceBase& source, SourceState& state) {
+    state.storage.erase(std::remove(state.storage.begin(), state.storage.end(), nullptr), state.storage.end());
+    source.sinks = state.storage.data();
+    source.count = static_cast<std::uint32_t>(state.storage.size());
+    source.capacity = static_cast<std::uint32_t>(state.storage.capacity());
+}
+
+bool Listed(const SourceState& state, void* sink) {
+    return std::find(state.storage.begin(), state.storage.end(), sink) != state.storage.end() ||
+           std::find(state.pendingAdds.begin(), state.pendingAdds.end(), sink) != state.pendingAdds.end();
+}
+
 }  // namespace
 
-EventSource::EventSource() : host::EventSourceBase{} { Compact(); }
-
-EventSource::~EventSource() = default;
-
-void EventSource::Compact() {
-    storage_.erase(std::remove(storage_.begin(), storage_.end(), nullptr), storage_.end());
-    sinks = storage_.data();
-    count = static_cast<std::uint32_t>(storage_.size());
-    capacity = static_cast<std::uint32_t>(storage_.capacity());
-}
-
-bool EventSource::Contains(void* sink) const {
-    return std::find(storage_.begin(), storage_.end(), sink) != storage_.end() ||
-           std::find(pendingAdds_.begin(), pendingAdds_.end(), sink) != pendingAdds_.end();
-}
-
-std::uint32_t EventSource::SinkCount() const {
-    return static_cast<std::uint32_t>(std::count_if(storage_.begin(), storage_.end(), [](void* s) { return s; }) +
-                                      pendingAdds_.size());
-}
-
-void EventSource::Add(void* sink) {
+void AddSink(host::EventSourceBase& source, void* sink) {
     if (sink == nullptr) return;
-    host::SpinLockGuard guard(lock);
-    if (Contains(sink)) return;  // the game registers a sink once
-    if (dispatching_ > 0) {
-        pendingAdds_.push_back(sink);  // joins after the current dispatch
+    host::SpinLockGuard guard(source.lock);
+    SourceState& state = StateOf(source);
+    if (Listed(state, sink)) return;  // the game registers a sink once
+    if (state.dispatching > 0) {
+        state.pendingAdds.push_back(sink);  // joins after the current dispatch
         return;
     }
-    storage_.push_back(sink);
-    Compact();
+    state.storage.push_back(sink);
+    Publish(source, state);
 }
 
-void EventSource::Remove(void* sink) {
-    host::SpinLockGuard guard(lock);
-    pendingAdds_.erase(std::remove(pendingAdds_.begin(), pendingAdds_.end(), sink), pendingAdds_.end());
-    const auto found = std::find(storage_.begin(), storage_.end(), sink);
-    if (found == storage_.end()) return;
+void RemoveSink(host::EventSourceBase& source, void* sink) {
+    host::SpinLockGuard guard(source.lock);
+    SourceState& state = StateOf(source);
+    std::erase(state.pendingAdds, sink);
+    const auto found = std::find(state.storage.begin(), state.storage.end(), sink);
+    if (found == state.storage.end()) return;
     *found = nullptr;  // mid-dispatch the slot stays, so later sinks keep their places
-    if (dispatching_ == 0) Compact();
+    if (state.dispatching == 0) Publish(source, state);
 }
 
-void EventSource::Dispatch(void* event) {
-    host::SpinLockGuard guard(lock);
-    ++dispatching_;
-    for (std::size_t i = 0; i < storage_.size(); ++i) {
-        void* sink = storage_[i];
+bool HasSink(const host::EventSourceBase& source, void* sink) { return Listed(StateOf(source), sink); }
+
+std::uint32_t SinkCount(const host::EventSourceBase& source) {
+    const SourceState& state = StateOf(source);
+    return static_cast<std::uint32_t>(
+        std::count_if(state.storage.begin(), state.storage.end(), [](void* s) { return s != nullptr; }) +
+        state.pendingAdds.size());
+}
+
+void Dispatch(host::EventSourceBase& source, void* event) {
+    host::SpinLockGuard guard(source.lock);
+    SourceState& state = StateOf(source);
+    ++state.dispatching;
+    for (std::size_t i = 0; i < state.storage.size(); ++i) {
+        void* sink = state.storage[i];
         if (sink == nullptr) continue;
-        if (ReceiveEventOf(sink)(sink, event, this) == host::EventResult::kStop) break;
+        if (ReceiveEventOf(sink)(sink, event, &source) == host::EventResult::kStop) break;
     }
-    if (--dispatching_ == 0) {
-        storage_.insert(storage_.end(), pendingAdds_.begin(), pendingAdds_.end());
-        pendingAdds_.clear();
-        Compact();
+    if (--state.dispatching == 0) {
+        state.storage.insert(state.storage.end(), state.pendingAdds.begin(), state.pendingAdds.end());
+        state.pendingAdds.clear();
+        Publish(source, state);
     }
+}
+
+void ForgetSource(host::EventSourceBase& source) {
+    States().erase(&source);
+    source.sinks = nullptr;
+    source.count = 0;
+    source.capacity = 0;
 }
 
 }  // namespace sim

@@ -1,39 +1,27 @@
 #pragma once
-// The stand-in game's event sources: the host layout, plus what the dispatch needs to
-// let a sink add or remove sinks (itself included) while it is being called.
+// The stand-in game's event dispatch over sources in the host's layout. What the game
+// keeps beside a source to let sinks add or remove sinks (themselves included) while they
+// are being called is kept here in a side table, so a source can sit inside any host
+// record at its own offset.
 
 #include <cstdint>
-#include <vector>
 
 #include "host/Events.h"
 
 namespace sim {
 
-struct EventSource : host::EventSourceBase {
-    EventSource();
-    ~EventSource();
-    EventSource(const EventSource&) = delete;
-    EventSource& operator=(const EventSource&) = delete;
-
-    void Add(void* sink);
-    void Remove(void* sink);
-    bool Contains(void* sink) const;
-    std::uint32_t SinkCount() const;  // registered sinks, pending ones included
-
-    // Calls every sink's ReceiveEvent (slot 1) as the game does, under the source's lock.
-    void Dispatch(void* event);
-
-private:
-    void Compact();
-
-    std::vector<void*> storage_;  // backs `sinks`; null entries are sinks removed mid-dispatch
-    std::vector<void*> pendingAdds_;
-    int dispatching_ = 0;
-};
+void AddSink(host::EventSourceBase& source, void* sink);
+void RemoveSink(host::EventSourceBase& source, void* sink);
+bool HasSink(const host::EventSourceBase& source, void* sink);
+std::uint32_t SinkCount(const host::EventSourceBase& source);  // pending ones included
+// Calls every sink's ReceiveEvent (slot 1) as the game does, under the source's lock.
+void Dispatch(host::EventSourceBase& source, void* event);
+// Drops what the stand-in kept for a source that goes away.
+void ForgetSource(host::EventSourceBase& source);
 
 template <class Event>
-struct TypedEventSource : EventSource {
-    void Send(Event& event) { Dispatch(&event); }
-};
+void Send(host::BSTEventSource<Event>& source, Event& event) {
+    Dispatch(source, &event);
+}
 
 }  // namespace sim

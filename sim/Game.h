@@ -13,8 +13,8 @@ inline constexpr host::ActorHandle kEmptyHandle = 0x000FFFFF;
 // The host's globals. The pointer globals that have a getter start null and are filled
 // by it on first use, as the game's are.
 struct Game {
-    TypedEventSource<host::TESMagicEffectApplyEvent> magicEffectApplied;
-    TypedEventSource<host::TESDeathEvent> deaths;
+    host::BSTEventSource<host::TESMagicEffectApplyEvent> magicEffectApplied{};
+    host::BSTEventSource<host::TESDeathEvent> deaths{};
     host::ActorHandle emptyHandle = kEmptyHandle;
     host::PlayerCharacter* player = nullptr;
     host::ProcessLists* processLists = nullptr;
@@ -22,6 +22,11 @@ struct Game {
     host::PlayerCamera* camera = nullptr;
     host::ControlState* controlState = nullptr;
     host::MenuManager* menuManager = nullptr;
+    host::InputEventDispatcher* inputDispatcher = nullptr;
+    std::uint32_t screenWidth = 1920;
+    std::uint32_t screenHeight = 1080;
+    std::uint8_t invertLookY = 0;
+    std::uint8_t steeringGate = 1;  // nonzero while the game lets the player turn
     // Forms outlive any one world, as a plugin may keep what it looked up.
     host::TESForm lockCueSound{};
     bool lockCueAvailable = true;

@@ -50,11 +50,11 @@ void* HOST_THISCALL HostAllocate(void*, std::uint32_t size) { return HostAllocat
 void HOST_THISCALL HostFree(void*, void* block) { HostAllocator().Free(block); }
 
 void HOST_THISCALL AddEventSink(host::EventSourceBase* source, void* sink) {
-    static_cast<EventSource*>(source)->Add(sink);
+    AddSink(*source, sink);
 }
 
 void HOST_THISCALL RemoveEventSink(host::EventSourceBase* source, void* sink) {
-    static_cast<EventSource*>(source)->Remove(sink);
+    RemoveSink(*source, sink);
 }
 
 // Constructed before anything runs and never destroyed: a plugin's exit-time
@@ -75,12 +75,18 @@ constexpr host::HostTable MakeTable() {
     t.GetMenuManagerSingleton = entries::GetMenuManagerSingleton;
     t.PlayerCameraGlobal = &game.value.camera;
     t.GetPlayerCameraSingleton = entries::GetPlayerCameraSingleton;
+    t.InputEventDispatcherGlobal = &game.value.inputDispatcher;
+    t.GetInputEventDispatcherSingleton = entries::GetInputEventDispatcherSingleton;
     t.ControlStateGlobal = &game.value.controlState;
     t.GetControlStateSingleton = entries::GetControlStateSingleton;
     t.PlayerActorGlobal = &game.value.player;
     t.ProcessListsGlobal = &game.value.processLists;
     t.EmptyHandle = &game.value.emptyHandle;
     t.UIStringTable = &game.value.uiStrings;
+    t.ScreenWidth = &game.value.screenWidth;
+    t.ScreenHeight = &game.value.screenHeight;
+    t.InvertLookYFlag = &game.value.invertLookY;
+    t.SteeringGateFlag = &game.value.steeringGate;
     t.DeathEventSource = &game.value.deaths;
     t.MagicEffectApplyEventSource = &game.value.magicEffectApplied;
     t.LookupReferenceByHandle = entries::LookupReferenceByHandle;
@@ -95,6 +101,9 @@ constexpr host::HostTable MakeTable() {
     t.GetActorFallbackAimPosition = entries::GetActorFallbackAimPosition;
     t.FindNodeByName = entries::FindNodeByName;
     t.GetStateCameraPosition = entries::GetStateCameraPosition;
+    t.SetActorHeading = entries::SetActorHeading;
+    t.SetActorPitch = entries::SetActorPitch;
+    t.IsGamepadEnabled = entries::IsGamepadEnabled;
     t.LookupFormById = entries::LookupFormById;
     t.PlaySoundAt = entries::PlaySoundAt;
     t.CreateFixedString = CreateFixedString;
@@ -113,6 +122,9 @@ constexpr host::HostTable MakeTable() {
     t.ButtonEventType = entries::kButtonEventType;
     t.ThumbstickEventType = entries::kThumbstickEventType;
     t.IsMenuOpen = entries::IsMenuOpen;
+    t.HostTypeInfoName = HostTypeInfoName;
+    t.HostTypeInfoVtable = kHostTypeInfoVtable;
+    t.HostTypeNameList = hostTypeNameList;
     return t;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "sim/EventSource.h"
 #include "sim/Game.h"
 #include "sim/StringPool.h"
 #include "sim/WorldEntries.h"
@@ -98,7 +99,11 @@ World::World() : nextHandle_(kFirstHandle) {
     SetName(uiStrings.triggerMenu, kTriggerMenuName);
     PublishHandles();
 
+    inputDispatcher.gamepadDevice = &gamepad;
+    code.Publish(HostTable());
+
     Game& game = TheGame();
+    game.inputDispatcher = nullptr;
     game.player = player_;
     game.processLists = &processLists;
     game.uiStrings = &uiStrings;
@@ -108,11 +113,14 @@ World::World() : nextHandle_(kFirstHandle) {
 }
 
 World::~World() {
+    ForgetSource(menuManager.menuOpenCloseSource);
     for (const char* menu : menuManager.openMenus) Strings().Release(menu);
     ClearName(uiStrings.gateMenu);
     ClearName(uiStrings.blockingMenu);
     ClearName(uiStrings.triggerMenu);
+    CodeSites::Withdraw(HostTable());
     Game& game = TheGame();
+    game.inputDispatcher = nullptr;
     game.player = nullptr;
     game.processLists = nullptr;
     game.uiStrings = nullptr;
@@ -180,6 +188,20 @@ void World::PublishHandles() {
     processLists.actorHandles = processHandles_.data();
     processLists.actorCount = static_cast<std::uint32_t>(processHandles_.size());
     processLists.capacity = static_cast<std::uint32_t>(processHandles_.capacity());
+}
+
+void World::SendMenuEvent(const char* name, bool opening) {
+    host::MenuOpenCloseEvent event{};
+    SetName(event.menuName, name);
+    event.opening = opening ? 1 : 0;
+    Send(menuManager.menuOpenCloseSource, event);
+    ClearName(event.menuName);
+}
+
+ForeignSink* World::AddMenuSink(const char* decoratedName, bool sharedFreezeTable) {
+    ForeignSink* sink = code.MakeSink(decoratedName, sharedFreezeTable);
+    AddSink(menuManager.menuOpenCloseSource, sink);
+    return sink;
 }
 
 World& TheWorld() {
@@ -255,6 +277,19 @@ const char kThumbstickEventType[] = ".?AVThumbstickEvent@@";
 host::PlayerCamera* HOST_CDECL GetPlayerCameraSingleton() { return &TheWorld().Camera(); }
 host::ControlState* HOST_CDECL GetControlStateSingleton() { return &TheWorld().controlState; }
 host::MenuManager* HOST_CDECL GetMenuManagerSingleton() { return &TheWorld().menuManager; }
+host::InputEventDispatcher* HOST_CDECL GetInputEventDispatcherSingleton() { return &TheWorld().inputDispatcher; }
+
+void HOST_THISCALL SetActorHeading(host::Actor* actor, float heading) {
+    actor->rotation.z = heading;
+    TheWorld().rotations.push_back({RotationCall::kHeading, heading});
+}
+
+void HOST_THISCALL SetActorPitch(host::Actor* actor, float pitch) {
+    actor->rotation.x = pitch;
+    TheWorld().rotations.push_back({RotationCall::kPitch, pitch});
+}
+
+bool HOST_THISCALL IsGamepadEnabled(host::BSInputDevice* device) { return static_cast<SimGamepad*>(device)->enabled; }
 
 bool HOST_CDECL LookupReferenceByHandle(const host::ActorHandle* handle, host::TESObjectREFR** out) {
     SimActor* actor = TheWorld().Resolve(*handle);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/HostTable.h"
+#include "sim/CodeSites.h"
 
 namespace sim {
 
@@ -100,6 +101,16 @@ struct PlayedSound {
     host::NiNode* node;
 };
 
+struct SimGamepad : host::BSInputDevice {
+    bool enabled = false;
+};
+
+// What the game was told to do with the player's rotation.
+struct RotationCall {
+    enum Kind { kHeading, kPitch } kind;
+    float value;
+};
+
 struct MenuManagerState : host::MenuManager {
     std::unordered_set<const char*> openMenus;  // interned names
 };
@@ -123,6 +134,10 @@ public:
 
     void OpenMenu(const char* name);
     void CloseMenu(const char* name);
+    // Sends a menu open or close event to the sinks on the menu manager's source.
+    void SendMenuEvent(const char* name, bool opening);
+    // Registers a sink of another game class on that source (see CodeSites::MakeSink).
+    ForeignSink* AddMenuSink(const char* decoratedName, bool sharedFreezeTable = true);
 
     // Everything the stand-in hands to the plugin: globals and the answers of its entries.
     host::ControlState controlState{};
@@ -131,6 +146,10 @@ public:
     MenuManagerState menuManager{};
     host::ProcessLists processLists{};
     std::vector<PlayedSound> sounds;
+    host::InputEventDispatcher inputDispatcher{};
+    SimGamepad gamepad;
+    std::vector<RotationCall> rotations;
+    CodeSites code;
 
 private:
     void PublishHandles();

@@ -8,6 +8,10 @@ namespace sim::entries {
 host::PlayerCamera* HOST_CDECL GetPlayerCameraSingleton();
 host::ControlState* HOST_CDECL GetControlStateSingleton();
 host::MenuManager* HOST_CDECL GetMenuManagerSingleton();
+host::InputEventDispatcher* HOST_CDECL GetInputEventDispatcherSingleton();
+void HOST_THISCALL SetActorHeading(host::Actor* actor, float heading);
+void HOST_THISCALL SetActorPitch(host::Actor* actor, float pitch);
+bool HOST_THISCALL IsGamepadEnabled(host::BSInputDevice* device);
 
 bool HOST_CDECL LookupReferenceByHandle(const host::ActorHandle* handle, host::TESObjectREFR** out);
 void HOST_THISCALL DropReference(host::TESObjectREFR* reference);

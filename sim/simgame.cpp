@@ -9,6 +9,7 @@
 #include "sim/Game.h"
 #include "sim/Loader.h"
 #include "sim/StringPool.h"
+#include "sim/World.h"
 
 namespace {
 
@@ -96,6 +97,7 @@ int main(int argc, char** argv) {
     Options options;
     if (const int exit = ParseOptions(argc, argv, options)) return exit < 0 ? 0 : exit;
     sim::ExportHostTable(options.hostTable);
+    sim::TheWorld();  // the game's world exists before any plugin loads
 
     const std::size_t stringsBefore = sim::Strings().LiveStrings();
     sim::Loader loader(options.loader);
@@ -112,10 +114,10 @@ int main(int argc, char** argv) {
 
     auto& source = sim::TheGame().magicEffectApplied;
     for (unsigned i = 1; report.loadResult && i <= options.magicEffects; ++i) {
-        const std::uint32_t before = source.SinkCount();
+        const std::uint32_t before = sim::SinkCount(source);
         host::TESMagicEffectApplyEvent event{};
-        source.Send(event);
-        std::printf("magic effect applied %u: sinks %u -> %u\n", i, before, source.SinkCount());
+        sim::Send(source, event);
+        std::printf("magic effect applied %u: sinks %u -> %u\n", i, before, sim::SinkCount(source));
     }
 
     loader.Unload();

@@ -20,7 +20,7 @@ static_assert(!OverridesOnModLoaded<PluginWithoutModLoadedStep>);
 
 TEST(PluginFramework, APluginWithoutAModLoadedStepRegistersNoSink) {
     auto& source = sim::TheGame().magicEffectApplied;
-    const std::uint32_t sinks = source.SinkCount();
+    const std::uint32_t sinks = sim::SinkCount(source);
     const PluginFrameworkState saved = gFramework;
     {
         PluginWithoutModLoadedStep plugin;
@@ -29,7 +29,7 @@ TEST(PluginFramework, APluginWithoutAModLoadedStepRegistersNoSink) {
         host::SKSEInterface skse{host::kMinScriptExtenderVersion, host::kRuntimeVersion, 0, 0, nullptr, nullptr, nullptr};
         EXPECT_TRUE(SKSEPlugin_Query(&skse, &info));
         EXPECT_TRUE(SKSEPlugin_Load(&skse));
-        EXPECT_EQ(source.SinkCount(), sinks);
+        EXPECT_EQ(sim::SinkCount(source), sinks);
     }
     EXPECT_EQ(gFramework.instance, nullptr) << "a destroyed plugin is no longer the instance";
     gFramework = saved;

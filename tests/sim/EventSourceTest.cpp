@@ -32,7 +32,7 @@ private:
 };
 
 TEST(EventSources, DispatchReachesSinksInOrderThroughTheHostEntries) {
-    sim::TypedEventSource<Event> source;
+    host::BSTEventSource<Event> source{};
     std::vector<int> calls;
     RecordingSink first(calls, 1), second(calls, 2);
     host::AddEventSink(&source, &first);
@@ -42,17 +42,18 @@ TEST(EventSources, DispatchReachesSinksInOrderThroughTheHostEntries) {
     EXPECT_EQ(source.sinks[0], &first) << "the host layout lists the sinks";
 
     Event event{};
-    source.Send(event);
+    sim::Send(source, event);
     EXPECT_EQ(calls, (std::vector<int>{1, 2}));
 
     host::RemoveEventSink(&source, &first);
-    source.Send(event);
+    sim::Send(source, event);
     EXPECT_EQ(calls, (std::vector<int>{1, 2, 2}));
     EXPECT_EQ(source.lock.owner, 0) << "the source's lock is free after every operation";
+    sim::ForgetSource(source);
 }
 
 TEST(EventSources, SinksMayChangeTheListWhileBeingCalled) {
-    sim::TypedEventSource<Event> source;
+    host::BSTEventSource<Event> source{};
     std::vector<int> calls;
     RecordingSink selfRemoving(calls, 1), victim(calls, 2), last(calls, 3), late(calls, 4);
     selfRemoving.onEvent = [&](host::BSTEventSource<Event>* from) {
@@ -63,14 +64,15 @@ TEST(EventSources, SinksMayChangeTheListWhileBeingCalled) {
     for (auto* sink : {&selfRemoving, &victim, &last}) host::AddEventSink(&source, sink);
 
     Event event{};
-    source.Send(event);
+    sim::Send(source, event);
     EXPECT_EQ(calls, (std::vector<int>{1, 3}));
-    EXPECT_EQ(source.SinkCount(), 2u);
+    EXPECT_EQ(sim::SinkCount(source), 2u);
 
     calls.clear();
-    source.Send(event);
+    sim::Send(source, event);
     EXPECT_EQ(calls, (std::vector<int>{3, 4}));
     EXPECT_EQ(source.count, 2u) << "removed slots are gone once the dispatch ends";
+    sim::ForgetSource(source);
 }
 
 }  // namespace

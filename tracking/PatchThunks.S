@@ -1,0 +1,68 @@
+/* Replacement code reached only from patched game code. Each routine keeps the game's
+   register and stack contract exactly, so it is written by hand. Names carry MinGW's
+   leading underscore. */
+
+    .intel_syntax noprefix
+    .text
+
+/* FrameTrampoline: the game's per-frame call now lands here. ECX holds the game's object,
+   [esp] the game's return address, the game's arguments lie above it. Runs the frame hook,
+   then jumps (not calls) into the game's own callee, which so sees exactly the object,
+   arguments and return address the game gave it. */
+    .globl _FrameTrampoline
+_FrameTrampoline:
+    push ecx                                /* keep the game's object across the hook */
+    mov eax, dword ptr [_FrameHookTarget]
+    test eax, eax
+    jz 1f
+    lea edx, [esp + 4]                      /* the slot holding the game's return address */
+    push edx                                /* hook argument 2 */
+    push ecx                                /* hook argument 1: the game's object */
+    call eax                                /* cdecl */
+    add esp, 8                              /* drop both hook arguments */
+1:  pop ecx
+    jmp dword ptr [_FrameHookNext]
+
+/* LockedTargetUpdate: called by the game as a method (object in ECX, one 4-byte stack
+   argument, popped by the callee; byte result in AL). */
+    .globl _LockedTargetUpdate
+_LockedTargetUpdate:
+    push ecx                                /* keep the object for a tail jump */
+    push ecx
+    call _LockedTargetDecide                /* 0: answer false, 1: answer true, else: continue there */
+    add esp, 4
+    pop ecx
+    cmp eax, 1
+    ja 1f
+    ret 4                                   /* AL is the answer */
+1:  jmp eax                                 /* the game's own entry: same object, argument, return */
+
+/* ForcedBranchA replaces, at its site, "test byte ptr [ecx+1833], 2; jnz taken". It takes
+   the branch as the game did, or whenever a target is locked. Changes only EAX and flags. */
+    .globl _ForcedBranchA
+_ForcedBranchA:
+    test byte ptr [ecx + 1833], 0x02        /* the game's own test */
+    jnz 2f
+    push ecx                                /* the lock test may use ECX and EDX */
+    push edx
+    call _ForcedBranchTargetLocked
+    pop edx
+    pop ecx
+    test al, al
+    jnz 2f
+    jmp dword ptr [_ForcedBranchAFallThroughAddress]
+2:  jmp dword ptr [_ForcedBranchATakenAddress]
+
+/* ForcedBranchB replaces a "jnz taken" on flags the game set just before its site. */
+    .globl _ForcedBranchB
+_ForcedBranchB:
+    jnz 2f                                  /* the game's own not-equal */
+    push ecx
+    push edx
+    call _ForcedBranchTargetLocked
+    pop edx
+    pop ecx
+    test al, al
+    jnz 2f
+    jmp dword ptr [_ForcedBranchBFallThroughAddress]
+2:  jmp dword ptr [_ForcedBranchBTakenAddress]

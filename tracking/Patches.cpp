@@ -1,0 +1,243 @@
+#include "tracking/Patches.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <typeinfo>
+
+#include "host/Code.h"
+#include "host/Host.h"
+#include "targeting/LockState.h"
+#include "ui/MenuName.h"
+
+extern "C" {
+FrameHook FrameHookTarget = nullptr;
+CodeAddress FrameHookNext = 0;
+CodeAddress ForcedBranchATakenAddress = 0;
+CodeAddress ForcedBranchAFallThroughAddress = 0;
+CodeAddress ForcedBranchBTakenAddress = 0;
+CodeAddress ForcedBranchBFallThroughAddress = 0;
+}
+
+namespace {
+
+constexpr SIZE_T kWordSize = 4;
+constexpr char kFreezeHandlerClass[] = "class FreezeEventHandler";
+constexpr std::size_t kMaxDecoratedName = 256;
+constexpr std::uintptr_t kPageSize = 0x1000;
+
+// Makes `size` bytes writable while it lives; restores the old protection afterwards.
+class WritableWindow {
+public:
+    WritableWindow(CodeAddress address, SIZE_T size) : address_(address), size_(size) {
+        ok_ = VirtualProtect(reinterpret_cast<void*>(address), size, PAGE_EXECUTE_READWRITE, &previous_) != 0;
+    }
+    ~WritableWindow() {
+        DWORD ignored = 0;
+        if (ok_) VirtualProtect(reinterpret_cast<void*>(address_), size_, previous_, &ignored);
+    }
+    WritableWindow(const WritableWindow&) = delete;
+    WritableWindow& operator=(const WritableWindow&) = delete;
+    bool Ok() const { return ok_; }
+
+private:
+    CodeAddress address_;
+    SIZE_T size_;
+    DWORD previous_ = 0;
+    bool ok_;
+};
+
+// A 5-byte relative instruction opened for writing: the opcode byte and the displacement
+// each under their own protection change. Nothing is written unless both succeeded.
+class RelativeSite {
+public:
+    explicit RelativeSite(CodeAddress site) : site_(site), opcode_(site, kWordSize), displacement_(site + 1, kWordSize) {}
+    bool Ok() const { return opcode_.Ok() && displacement_.Ok(); }
+
+    CodeAddress Destination() const {
+        std::int32_t displacement = 0;
+        std::memcpy(&displacement, reinterpret_cast<const void*>(site_ + 1), sizeof displacement);
+        return site_ + host::kRelativeInstructionSize + static_cast<CodeAddress>(displacement);
+    }
+
+    void Write(std::uint8_t opcode, CodeAddress target) {
+        const auto displacement = static_cast<std::int32_t>(target - (site_ + host::kRelativeInstructionSize));
+        *reinterpret_cast<std::uint8_t*>(site_) = opcode;
+        std::memcpy(reinterpret_cast<void*>(site_ + 1), &displacement, sizeof displacement);
+        FlushInstructionCache(GetCurrentProcess(), reinterpret_cast<void*>(site_), host::kRelativeInstructionSize);
+    }
+
+private:
+    CodeAddress site_;
+    WritableWindow opcode_;
+    WritableWindow displacement_;
+};
+
+template <class Function>
+CodeAddress AddressOf(Function* function) {
+    return reinterpret_cast<CodeAddress>(function);
+}
+
+// Replaces one 4-byte table entry; returns the old entry, or 0 when it stayed unwritable.
+CodeAddress ReplaceEntry(CodeAddress slot, CodeAddress replacement) {
+    WritableWindow window(slot, kWordSize);
+    if (!window.Ok()) return 0;
+    auto* entry = reinterpret_cast<CodeAddress*>(slot);
+    const CodeAddress old = *entry;
+    *entry = replacement;
+    return old;
+}
+
+bool Readable(const void* address, std::size_t size) {
+    auto at = reinterpret_cast<std::uintptr_t>(address);
+    const std::uintptr_t end = at + size;
+    while (at < end) {
+        MEMORY_BASIC_INFORMATION info;
+        if (VirtualQuery(reinterpret_cast<const void*>(at), &info, sizeof info) == 0) return false;
+        const DWORD access = info.Protect & 0xFF;
+        if (info.State != MEM_COMMIT || (info.Protect & PAGE_GUARD) || access == PAGE_NOACCESS ||
+            access == PAGE_EXECUTE)
+            return false;
+        at = reinterpret_cast<std::uintptr_t>(info.BaseAddress) + info.RegionSize;
+    }
+    return true;
+}
+
+HMODULE ModuleOf(const void* address) {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       static_cast<LPCSTR>(address), &module);
+    return module;
+}
+
+// The decorated name of a descriptor that is not the game's, read only as far as memory is
+// readable and then undecorated by the plugin itself.
+std::string ForeignTypeName(const host::MsvcTypeDescriptor& descriptor) {
+    std::string decorated;
+    for (const char* at = descriptor.decoratedName; decorated.size() < kMaxDecoratedName; ++at) {
+        if ((reinterpret_cast<std::uintptr_t>(at) % kPageSize == 0 || at == descriptor.decoratedName) &&
+            !Readable(at, 1))
+            return {};
+        if (*at == '\0') return host::UndecorateTypeName(decorated);
+        decorated.push_back(*at);
+    }
+    return {};
+}
+
+CodeAddress VtableOf(void* object) { return *static_cast<CodeAddress*>(object); }
+
+}  // namespace
+
+FreezeHandlerEntries FreezeHandlerSaved;
+
+extern "C" {
+
+// For LockedTargetUpdate: 1 to answer true, 0 to answer false, otherwise the game's own
+// entry to continue in.
+CodeAddress LockedTargetDecide(host::TargetUpdateObject* object) {
+    if (!IsTargetLocked()) return LockState.savedSlotEntry;
+    const host::ActorHandle target = LockState.markerMenu->targetHandle;
+    if (object->targetHandle == target) return 0;
+    object->targetHandle = target;
+    object->targetChanged = 1;
+    return 1;
+}
+
+bool ForcedBranchTargetLocked() { return IsTargetLocked(); }
+
+}  // extern "C"
+
+CodeAddress WriteRelativeJump(CodeAddress site, CodeAddress target) {
+    RelativeSite instruction(site);
+    if (!instruction.Ok()) return site + host::kRelativeInstructionSize;
+    const CodeAddress old = instruction.Destination();
+    instruction.Write(host::kOpcodeJumpRelative, target);
+    return old;
+}
+
+CodeAddress HookFrameCall() {
+    const host::HostTable* t = host::Table();
+    const CodeAddress site = t ? t->FrameCallSite : 0;
+    if (site == 0) return 0;
+    RelativeSite call(site);
+    if (!call.Ok()) return site + host::kRelativeInstructionSize;
+    // The callee is known before the call can reach the trampoline.
+    FrameHookNext = call.Destination();
+    call.Write(host::kOpcodeCallRelative, AddressOf(&FrameTrampoline));
+    return FrameHookNext;
+}
+
+void InstallLockedTargetUpdate() {
+    const host::HostTable* t = host::Table();
+    if (t == nullptr || t->TargetUpdateSlot == 0) return;
+    WritableWindow window(t->TargetUpdateSlot, kWordSize);
+    if (!window.Ok()) {
+        LockState.savedSlotEntry = 0;
+        return;
+    }
+    auto* entry = reinterpret_cast<CodeAddress*>(t->TargetUpdateSlot);
+    if (*entry == AddressOf(&LockedTargetUpdate)) return;  // never keep ourselves as the game's entry
+    LockState.savedSlotEntry = *entry;  // known before the game can call the replacement
+    *entry = AddressOf(&LockedTargetUpdate);
+}
+
+void InstallForcedBranches() {
+    const host::HostTable* t = host::Table();
+    if (t == nullptr) return;
+    ForcedBranchATakenAddress = t->ForcedBranchATaken;
+    ForcedBranchAFallThroughAddress = t->ForcedBranchAFallThrough;
+    ForcedBranchBTakenAddress = t->ForcedBranchBTaken;
+    ForcedBranchBFallThroughAddress = t->ForcedBranchBFallThrough;
+    if (t->ForcedBranchSiteA != 0) WriteRelativeJump(t->ForcedBranchSiteA, AddressOf(&ForcedBranchA));
+    if (t->ForcedBranchSiteB != 0) WriteRelativeJump(t->ForcedBranchSiteB, AddressOf(&ForcedBranchB));
+}
+
+std::string SinkTypeName(void* sink) {
+    if (sink == nullptr || !Readable(sink, kWordSize)) return host::kNoTypeInformation;
+    void** vtable = *static_cast<void***>(sink);
+    if (vtable == nullptr || !Readable(vtable - 1, kWordSize) || vtable[-1] == nullptr) return host::kNoTypeInformation;
+    // This plugin's own objects carry the compiler's type information, not the game's layout.
+    if (ModuleOf(vtable) != nullptr && ModuleOf(vtable) == ModuleOf(reinterpret_cast<const void*>(&SinkTypeName)))
+        return static_cast<const std::type_info*>(vtable[-1])->name();
+
+    const auto* locator = static_cast<const host::MsvcCompleteObjectLocator*>(vtable[-1]);
+    if (!Readable(locator, sizeof *locator)) return host::kNoTypeInformation;
+    const host::MsvcTypeDescriptor* descriptor = locator->typeDescriptor;
+    if (descriptor == nullptr || !Readable(descriptor, offsetof(host::MsvcTypeDescriptor, decoratedName)))
+        return host::kNoTypeInformation;
+    const host::HostTable* t = host::Table();
+    std::string name;
+    if (t && t->HostTypeInfoVtable && descriptor->typeInfoVtable == t->HostTypeInfoVtable) {
+        const char* hostName =
+            host::CallOr<&host::HostTable::HostTypeInfoName>(static_cast<const char*>(nullptr), descriptor,
+                                                             t->HostTypeNameList);
+        if (hostName) name = hostName;
+    } else {
+        name = ForeignTypeName(*descriptor);
+    }
+    return name.empty() ? std::string(host::kNoTypeInformation) : name;
+}
+
+void HookFreezeEventHandler(host::EventSourceBase* source) {
+    if (source == nullptr) return;
+    host::SpinLockGuard guard(source->lock);
+    for (std::uint32_t index = 0; index < source->count; ++index) {
+        void* sink = source->sinks[index];
+        if (SinkTypeName(sink) != kFreezeHandlerClass) continue;
+        const CodeAddress vtable = VtableOf(sink);
+        const CodeAddress slot = vtable + host::kReceiveEventSlot * kWordSize;
+        // Two sinks may share one table: the filter is never saved as its own previous entry.
+        if (*reinterpret_cast<const CodeAddress*>(slot) == AddressOf(&FreezeHandlerFilter)) continue;
+        FreezeHandlerSaved[vtable] = ReplaceEntry(slot, AddressOf(&FreezeHandlerFilter));
+    }
+}
+
+host::EventResult HOST_THISCALL FreezeHandlerFilter(void* sink, host::MenuOpenCloseEvent* event, void* source) {
+    static const host::FixedString markerMenu(kMarkerMenuName);
+    if (event != nullptr && markerMenu.Handle() != nullptr && event->menuName == markerMenu)
+        return host::EventResult::kContinue;
+    const auto saved = FreezeHandlerSaved.find(VtableOf(sink));
+    if (saved == FreezeHandlerSaved.end() || saved->second == 0) return host::EventResult::kContinue;
+    using ReceiveEvent = host::EventResult(HOST_THISCALL*)(void*, host::MenuOpenCloseEvent*, void*);
+    return reinterpret_cast<ReceiveEvent>(saved->second)(sink, event, source);
+}

@@ -1,0 +1,20 @@
+#pragma once
+// Turning the player toward the locked target a fraction of the way every frame. The
+// camera follows the player's rotation, so steering sets the player's heading and pitch.
+
+#include "host/Scene.h"
+
+struct AimAngles {
+    double headingDelta;  // wanted heading minus the player's, wrapped into [-π, π]
+    double pitchDelta;    // wanted pitch minus the player's, wrapped into [-π, π]
+    double distance;      // camera to aim point, game units
+};
+
+// The right thumbstick shifts the aim by the angle this many units subtend at the target.
+inline constexpr double kStickOffsetUnits = 128.0;
+// CameraSpeed maps to a per-frame divisor: speed × 60 / 2000 (1.5 at 50, 60 at 2000).
+inline constexpr double kSteeringFramesPerSecond = 60.0;
+inline constexpr double kSteeringSpeedScale = 2000.0;
+
+void ComputeAimAngles(const host::NiPoint3& aimPoint, AimAngles& angles);
+void ApplySteering(const AimAngles& angles);
