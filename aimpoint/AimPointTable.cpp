@@ -13,7 +13,7 @@ AimPointTable::AimPointTable() {
 }
 
 const host::FixedString* AimPointTable::Find(std::string_view skeletonPath) const {
-    const auto found = nodes_.find(std::string(skeletonPath));
+    const auto found = nodes_.find(skeletonPath);
     return found == nodes_.end() ? nullptr : &found->second;
 }
 

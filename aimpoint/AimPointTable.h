@@ -75,7 +75,12 @@ public:
     std::size_t Size() const { return nodes_.size(); }
 
 private:
-    std::unordered_map<std::string, host::FixedString> nodes_;
+    // Looked up by string_view, so a lookup never allocates.
+    struct PathHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
+    };
+    std::unordered_map<std::string, host::FixedString, PathHash, std::equal_to<>> nodes_;
 };
 
 extern AimPointTable gAimPointTable;

@@ -44,8 +44,7 @@ PluginSettings::PluginSettings() : SettingsValueTable(DefaultValueTable()) {
 
 std::string AsciiLower(std::string_view text) {
     std::string lowered(text);
-    for (char& c : lowered)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (char& c : lowered) c = AsciiLower(c);
     return lowered;
 }
 

@@ -49,7 +49,8 @@ inline constexpr SettingDeclaration kSettingDeclarations[] = {
 inline constexpr char kSettingsSection[] = "Main";
 inline constexpr std::size_t kSettingsSectionBufferSize = 32768;
 
-// Pure pieces of the reader.
+// Pure pieces of the reader. Lowercasing is byte by byte, A-Z only, as in the C locale.
+inline char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 std::string AsciiLower(std::string_view text);
 // Splits at every "=", dropping the empty piece after a trailing "=".
 std::vector<std::string> SplitSettingsEntry(std::string_view entry);

@@ -92,6 +92,8 @@ CameraAngles GetCameraAngles(const host::PlayerCamera& camera) {
 
 namespace {
 
+constexpr std::size_t kSkeletonPathBufferSize = 260;
+
 const host::NiAVObject* BodyPartNode(host::NiNode* root, const host::TESRace& race) {
     const host::BGSBodyPartData* parts = race.bodyPartData;
     if (parts == nullptr || parts->firstPart == nullptr || parts->firstPart->nodeName.Empty()) return nullptr;
@@ -103,7 +105,15 @@ const host::NiAVObject* SkeletonTableNode(host::NiNode* root, host::Actor& actor
                         host::CallOr<&host::HostTable::IsFemaleActorBase>(false, actor.baseForm);
     const char* path = race.skeleton[female ? 1 : 0].path;
     if (path == nullptr) return nullptr;
-    const host::FixedString* nodeName = LookupAimNode(AsciiLower(path));
+    // Lowercased on the stack: this runs every frame and must not allocate. A path too
+    // long for the buffer is longer than every key, so it could not match anyway.
+    char lowered[kSkeletonPathBufferSize];
+    std::size_t length = 0;
+    for (; path[length] != '\0'; ++length) {
+        if (length == sizeof lowered) return nullptr;
+        lowered[length] = AsciiLower(path[length]);
+    }
+    const host::FixedString* nodeName = LookupAimNode(std::string_view(lowered, length));
     return nodeName ? host::FindNodeByName(root, nodeName) : nullptr;
 }
 

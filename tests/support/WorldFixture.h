@@ -8,6 +8,7 @@
 #include "sim/Game.h"
 #include "sim/World.h"
 #include "targeting/LockState.h"
+#include "tracking/Tracking.h"
 
 namespace test {
 
@@ -17,6 +18,12 @@ protected:
         world = &sim::ResetWorld();
         savedSettings = gSettings;
         LockState = {};
+        sim::Game& game = sim::TheGame();
+        game.steeringGate = 1;
+        game.invertLookY = 0;
+        game.screenWidth = 1920;
+        game.screenHeight = 1080;
+        ForgetScreenSize();
     }
     void TearDown() override {
         gSettings = savedSettings;

@@ -1,0 +1,227 @@
+// The patches written into the stand-in's real x86 code and then executed.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "host/Code.h"
+#include "host/Host.h"
+#include "support/WorldFixture.h"
+#include "tracking/Patches.h"
+
+namespace {
+
+struct HookCall {
+    void* object;
+    void* returnSlot;
+    std::size_t calleeCallsBefore;
+};
+std::vector<HookCall> hookCalls;
+
+void RecordingHook(void* object, void* returnSlot) {
+    hookCalls.push_back({object, returnSlot, sim::TheWorld().code.calleeCalls.size()});
+}
+
+CodeAddress Destination(CodeAddress site) {
+    std::int32_t displacement = 0;
+    std::memcpy(&displacement, reinterpret_cast<const void*>(site + 1), 4);
+    return site + 5 + displacement;
+}
+
+std::uint8_t Opcode(CodeAddress site) { return *reinterpret_cast<const std::uint8_t*>(site); }
+
+class Patches : public test::WorldTest {
+protected:
+    void SetUp() override {
+        WorldTest::SetUp();
+        FrameHookTarget = nullptr;
+        FrameHookNext = 0;
+        FreezeHandlerSaved.clear();
+        hookCalls.clear();
+    }
+    sim::CodeSites& code() { return world->code; }
+    void LockOn(host::ActorHandle handle) {
+        lock.targetHandle = handle;
+        LockState.markerMenu = &lock;
+    }
+    TargetLock lock;
+};
+
+TEST_F(Patches, TheFrameHookRunsFirstThenTheGamesOwnCalleeUnchanged) {
+    code().RunFrame(&lock, 11, 22);
+    ASSERT_EQ(code().calleeCalls.size(), 1u);
+    const sim::FrameCalleeCall before = code().calleeCalls[0];
+    EXPECT_EQ(before.returnAddress, code().frameCallSite + 5);
+    const CodeAddress callee = Destination(code().frameCallSite);
+
+    FrameHookTarget = &RecordingHook;
+    EXPECT_EQ(HookFrameCall(), callee);
+    EXPECT_EQ(FrameHookNext, callee);
+    EXPECT_EQ(Opcode(code().frameCallSite), host::kOpcodeCallRelative);
+    EXPECT_EQ(Destination(code().frameCallSite), reinterpret_cast<CodeAddress>(&FrameTrampoline));
+
+    code().RunFrame(&lock, 33, 44);
+    ASSERT_EQ(hookCalls.size(), 1u);
+    EXPECT_EQ(hookCalls[0].object, &lock);
+    EXPECT_EQ(hookCalls[0].calleeCallsBefore, 1u) << "the hook runs before the game's callee";
+    EXPECT_EQ(*static_cast<CodeAddress*>(hookCalls[0].returnSlot), code().frameCallSite + 5);
+    ASSERT_EQ(code().calleeCalls.size(), 2u);
+    const sim::FrameCalleeCall after = code().calleeCalls[1];
+    EXPECT_EQ(after.object, &lock);
+    EXPECT_EQ(after.first, 33u);
+    EXPECT_EQ(after.second, 44u);
+    EXPECT_EQ(after.returnAddress, code().frameCallSite + 5) << "the callee returns straight to the game";
+}
+
+TEST_F(Patches, SitesThatCannotBeMadeWritableAreLeftWhole) {
+    EXPECT_EQ(WriteRelativeJump(code().unwritableSite, 0x1000), code().unwritableSite + 5);
+    const CodeAddress half = code().halfWritableSite;
+    EXPECT_EQ(WriteRelativeJump(half, 0x1000), half + 5);
+    EXPECT_EQ(Opcode(half), host::kOpcodeCallRelative) << "the opcode is not written alone";
+
+    host::HostTable& table = sim::HostTable();
+    table.FrameCallSite = half;
+    FrameHookTarget = &RecordingHook;
+    EXPECT_EQ(HookFrameCall(), half + 5);
+    EXPECT_EQ(FrameHookNext, 0u);
+    code().Publish(table);
+}
+
+TEST_F(Patches, WriteRelativeJumpReturnsTheOldDestination) {
+    const CodeAddress callee = Destination(code().frameCallSite);
+    EXPECT_EQ(WriteRelativeJump(code().frameCallSite, reinterpret_cast<CodeAddress>(&ForcedBranchA)), callee);
+    EXPECT_EQ(Opcode(code().frameCallSite), host::kOpcodeJumpRelative);
+    EXPECT_EQ(Destination(code().frameCallSite), reinterpret_cast<CodeAddress>(&ForcedBranchA));
+}
+
+TEST_F(Patches, TheTargetUpdateEntryFollowsTheLock) {
+    host::TargetUpdateObject object{};
+    object.targetHandle = 0x1234;
+    const CodeAddress own = *reinterpret_cast<CodeAddress*>(code().targetUpdateSlot);
+    InstallLockedTargetUpdate();
+    EXPECT_EQ(LockState.savedSlotEntry, own);
+    InstallLockedTargetUpdate();
+    EXPECT_EQ(LockState.savedSlotEntry, own) << "never saves itself";
+
+    for (bool answer : {true, false}) {
+        code().ownTargetUpdateResult = answer;
+        EXPECT_EQ(code().CallTargetUpdate(object, 7), answer) << "unlocked: the game's own answer";
+    }
+    EXPECT_EQ(code().ownTargetUpdateCalls, 2);
+    EXPECT_EQ(object.targetHandle, 0x1234u);
+
+    sim::SimActor& first = AddActor({0, 500, 0});
+    sim::SimActor& second = AddActor({0, 600, 0});
+    LockOn(first.handle);
+    EXPECT_TRUE(code().CallTargetUpdate(object, 7));
+    EXPECT_EQ(object.targetHandle, first.handle);
+    EXPECT_EQ(object.targetChanged, 1);
+    object.targetChanged = 0;
+    EXPECT_FALSE(code().CallTargetUpdate(object, 7));
+    EXPECT_EQ(object.targetChanged, 0);
+    lock.targetHandle = second.handle;  // switched
+    EXPECT_TRUE(code().CallTargetUpdate(object, 7));
+    EXPECT_EQ(object.targetHandle, second.handle);
+    EXPECT_EQ(code().ownTargetUpdateCalls, 2) << "the game's entry is not asked while locked";
+}
+
+TEST_F(Patches, BranchSitesResumeOnTheirSideAndKeepEveryOtherRegister) {
+    InstallForcedBranches();
+    auto object = std::make_unique<host::BranchSiteAObject>();
+    const auto expectRegistersKept = [&](std::uint32_t ecx) {
+        const sim::BranchRegisters& r = code().registers;
+        EXPECT_EQ(r.ecx, ecx);
+        EXPECT_EQ(r.edx, sim::kSentinelEdx);
+        EXPECT_EQ(r.ebx, sim::kSentinelEbx);
+        EXPECT_EQ(r.esi, sim::kSentinelEsi);
+        EXPECT_EQ(r.edi, sim::kSentinelEdi);
+        EXPECT_EQ(r.espAtEnd, r.espAtSite);
+    };
+    const auto objectEcx = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(object.get()));
+
+    EXPECT_EQ(code().RunBranchA(*object), sim::BranchPath::kFallThrough);
+    expectRegistersKept(objectEcx);
+    object->flags = host::kBranchAFlag;
+    EXPECT_EQ(code().RunBranchA(*object), sim::BranchPath::kTaken);
+    EXPECT_EQ(code().RunBranchB(1, 1), sim::BranchPath::kFallThrough);
+    expectRegistersKept(sim::kSentinelEcx);
+    EXPECT_EQ(code().RunBranchB(1, 2), sim::BranchPath::kTaken);
+
+    sim::SimActor& target = AddActor({0, 500, 0});
+    LockOn(target.handle);
+    object->flags = 0;
+    EXPECT_EQ(code().RunBranchA(*object), sim::BranchPath::kTaken);
+    expectRegistersKept(objectEcx);
+    EXPECT_EQ(code().RunBranchB(1, 1), sim::BranchPath::kTaken);
+    expectRegistersKept(sim::kSentinelEcx);
+
+    lock.targetHandle = sim::kEmptyHandle;  // menu open, nothing locked
+    EXPECT_EQ(code().RunBranchA(*object), sim::BranchPath::kFallThrough);
+    EXPECT_EQ(code().RunBranchB(3, 3), sim::BranchPath::kFallThrough);
+}
+
+class PluginSink final : public host::BSTEventSink<host::MenuOpenCloseEvent> {
+public:
+    void* DeletingDestructor(std::uint32_t) override { return this; }
+    host::EventResult ReceiveEvent(host::MenuOpenCloseEvent*, host::BSTEventSource<host::MenuOpenCloseEvent>*) override {
+        ++calls;
+        return host::EventResult::kContinue;
+    }
+    int calls = 0;
+};
+
+TEST_F(Patches, TypeNamesAreReadOnlyWhereThereIsTypeInformation) {
+    PluginSink ours;
+    EXPECT_EQ(SinkTypeName(world->AddMenuSink(sim::kFreezeHandlerDecorated)), "class FreezeEventHandler");
+    EXPECT_EQ(SinkTypeName(world->AddMenuSink(".?AVMenuModeChangeHandler@@")), "class MenuModeChangeHandler");
+    EXPECT_EQ(SinkTypeName(world->AddMenuSink(nullptr)), host::kNoTypeInformation);
+    EXPECT_NE(SinkTypeName(&ours), "class FreezeEventHandler");
+    EXPECT_NE(SinkTypeName(&ours), host::kNoTypeInformation) << "our own objects name themselves";
+    EXPECT_EQ(SinkTypeName(nullptr), host::kNoTypeInformation);
+}
+
+TEST_F(Patches, FreezeEventHandlerNeverSeesTheMarkerMenu) {
+    sim::ForeignSink* freeze = world->AddMenuSink(sim::kFreezeHandlerDecorated);
+    sim::ForeignSink* twin = world->AddMenuSink(sim::kFreezeHandlerDecorated);  // shares the table
+    sim::ForeignSink* other = world->AddMenuSink(".?AVMenuModeChangeHandler@@");
+    sim::ForeignSink* untyped = world->AddMenuSink(nullptr);
+    PluginSink ours;
+    sim::AddSink(world->menuManager.menuOpenCloseSource, &ours);
+    const CodeAddress freezeEntry = reinterpret_cast<CodeAddress>(freeze->vtable[host::kReceiveEventSlot]);
+
+    HookFreezeEventHandler(&world->menuManager.menuOpenCloseSource);
+    EXPECT_EQ(world->menuManager.menuOpenCloseSource.lock.owner, 0);
+    ASSERT_EQ(FreezeHandlerSaved.size(), 1u);
+    EXPECT_EQ(FreezeHandlerSaved.begin()->second, freezeEntry) << "the game's entry, never the filter";
+
+    world->SendMenuEvent("Tarvek Menu", true);
+    world->SendMenuEvent("Tarvek Menu", false);
+    std::vector<int> reached;
+    for (const sim::ForeignSinkCall& call : code().sinkCalls) reached.push_back(call.sinkId);
+    EXPECT_EQ(reached, (std::vector<int>{other->id, untyped->id, other->id, untyped->id}));
+    EXPECT_EQ(ours.calls, 2);
+
+    code().sinkCalls.clear();
+    code().sinkResult = host::EventResult::kStop;
+    world->SendMenuEvent("Inventory Menu", true);
+    ASSERT_EQ(code().sinkCalls.size(), 1u) << "FreezeEventHandler's own answer stops the dispatch";
+    EXPECT_EQ(code().sinkCalls[0].sinkId, freeze->id);
+    (void)twin;
+}
+
+TEST_F(Patches, WithoutAFreezeEventHandlerNothingIsPatched) {
+    world->AddMenuSink(".?AVMenuModeChangeHandler@@");
+    HookFreezeEventHandler(&world->menuManager.menuOpenCloseSource);
+    HookFreezeEventHandler(nullptr);
+    EXPECT_TRUE(FreezeHandlerSaved.empty());
+
+    host::MenuOpenCloseEvent event{};
+    sim::ForeignSink stray{nullptr, 0};
+    void* strayTable[2] = {nullptr, nullptr};
+    stray.vtable = strayTable;
+    EXPECT_EQ(FreezeHandlerFilter(&stray, &event, nullptr), host::EventResult::kContinue)
+        << "no saved entry: continue";
+}
+
+}  // namespace
