@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/Events.h"
 #include "host/FixedString.h"
 
 namespace host {
@@ -46,9 +47,10 @@ struct BSInputDevice {
     void* vtable;  // 00
 };
 
-struct InputEventDispatcher {
-    std::uint8_t pad00[60];        // 00
-    BSInputDevice* gamepadDevice;  // 3C
+// The dispatcher is itself the input events' source.
+struct InputEventDispatcher : BSTEventSource<InputEvent*> {
+    std::uint8_t pad14[60 - sizeof(EventSourceBase)];  // 14
+    BSInputDevice* gamepadDevice;                      // 3C
 };
 static_assert(offsetof(InputEventDispatcher, gamepadDevice) == 60);
 

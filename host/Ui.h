@@ -14,8 +14,9 @@ struct GFxMovieView;  // opaque: reached only through host calls
 struct ScaleformManager;
 struct UIMessageQueue;
 class IMenu;
+struct UIMessage;
 
-using MenuCreator = IMenu* (HOST_CDECL*)();
+using MenuCreator = IMenu* (*)();  // cdecl, the default for free functions
 
 // UI message types the marker menu answers.
 enum UIMessageType : std::uint32_t { kMessageOpen = 1, kMessageClose = 3, kMessageScaleformEvent = 6 };
@@ -84,14 +85,35 @@ static_assert(offsetof(MenuManager, menuTable) == 164);
 static_assert(offsetof(MenuManager, pausingMenuCount) == 200);
 static_assert(offsetof(MenuManager, overlayHidingMenuCount) == 216);
 
-// The host's IMenu fields, after the virtual table.
-struct MenuFields {
-    std::uint32_t refCount;       // 04
-    GFxMovieView* movieView;      // 08
-    std::uint8_t depth;           // 0C
-    std::uint32_t flags;          // 10
-    std::uint32_t inputContext;   // 14
-    std::uint32_t attachment;     // 18
+// The game's menu base, in its object model: nine virtual slots in this order (slot 0 the
+// deleting destructor), then the fields below. Slots the plugin does not override keep the
+// game's own behaviour where it matters (DrawMenu shows the movie) and do nothing otherwise.
+class IMenu {
+public:
+    IMenu() = default;
+
+    virtual void* DeletingDestructor(std::uint32_t flags) = 0;     // 0
+    virtual void Accept(void* /*callback*/) {}                    // 1
+    virtual void Unknown2() {}                                    // 2
+    virtual void Unknown3() {}                                    // 3
+    virtual std::uint32_t HandleUIMessage(UIMessage* message);     // 4
+    virtual void AdvanceMovie(float /*interval*/, std::uint32_t /*time*/) {}  // 5
+    virtual void DrawMenu();                                      // 6
+    virtual void Unknown7() {}                                    // 7
+    virtual void RefreshPlatform() {}                             // 8
+
+    std::uint32_t refCount = 1;           // 04
+    GFxMovieView* movieView = nullptr;    // 08
+    std::uint8_t depth = kDefaultMenuDepth;       // 0C
+    std::uint32_t flags = 0;              // 10
+    std::uint32_t inputContext = kNoInputContext;  // 14
+    std::uint32_t attachment = 0;         // 18: released with the menu when nonzero
+
+    static constexpr std::uint8_t kDefaultMenuDepth = 3;
+    static constexpr std::uint32_t kNoInputContext = 18;
+
+protected:
+    ~IMenu();  // releases the attachment and the movie
 };
 
 // FlashValue: the host's 16-byte value for movie calls.
@@ -108,5 +130,13 @@ static_assert(offsetof(FlashValue, payload) == 8);
 static_assert(sizeof(FlashValue) == 16);
 inline constexpr std::uint32_t kFlashNumber = 3;
 inline constexpr std::uint32_t kFlashManaged = 0x40;
+
+static_assert(offsetof(IMenu, refCount) == 4);
+static_assert(offsetof(IMenu, movieView) == 8);
+static_assert(offsetof(IMenu, depth) == 12);
+static_assert(offsetof(IMenu, flags) == 16);
+static_assert(offsetof(IMenu, inputContext) == 20);
+static_assert(offsetof(IMenu, attachment) == 24);
+static_assert(sizeof(IMenu) == 28);
 
 }  // namespace host

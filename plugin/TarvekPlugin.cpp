@@ -1,6 +1,8 @@
 #include "plugin/TarvekPlugin.h"
 
+#include "host/Host.h"
 #include "settings/Settings.h"
+#include "ui/Registration.h"
 #include "tracking/Patches.h"
 #include "tracking/Tracking.h"
 
@@ -21,6 +23,9 @@ void TarvekPlugin::OnModLoaded() {
     ReadSettings();
     FrameHookTarget = &UpdateTracking;
     FrameHookNext = HookFrameCall();
+    if (RegisterTarvekMenu()) {
+        if (host::MenuManager* menus = host::GetMenuManager()) HookFreezeEventHandler(&menus->menuOpenCloseSource);
+    }
     InstallLockedTargetUpdate();
     InstallForcedBranches();
 }

@@ -23,6 +23,9 @@ struct Game {
     host::ControlState* controlState = nullptr;
     host::MenuManager* menuManager = nullptr;
     host::InputEventDispatcher* inputDispatcher = nullptr;
+    host::PlayerControls* playerControls = nullptr;
+    host::ScaleformManager* scaleformManager = nullptr;  // null: the game has no movie manager
+    host::UIMessageQueue* uiMessageQueue = nullptr;
     std::uint32_t screenWidth = 1920;
     std::uint32_t screenHeight = 1080;
     std::uint8_t invertLookY = 0;

@@ -77,6 +77,10 @@ constexpr host::HostTable MakeTable() {
     t.GetPlayerCameraSingleton = entries::GetPlayerCameraSingleton;
     t.InputEventDispatcherGlobal = &game.value.inputDispatcher;
     t.GetInputEventDispatcherSingleton = entries::GetInputEventDispatcherSingleton;
+    t.PlayerControlsGlobal = &game.value.playerControls;
+    t.GetPlayerControlsSingleton = entries::GetPlayerControlsSingleton;
+    t.ScaleformManager = &game.value.scaleformManager;
+    t.UIMessageQueue = &game.value.uiMessageQueue;
     t.ControlStateGlobal = &game.value.controlState;
     t.GetControlStateSingleton = entries::GetControlStateSingleton;
     t.PlayerActorGlobal = &game.value.player;
@@ -122,6 +126,15 @@ constexpr host::HostTable MakeTable() {
     t.ButtonEventType = entries::kButtonEventType;
     t.ThumbstickEventType = entries::kThumbstickEventType;
     t.IsMenuOpen = entries::IsMenuOpen;
+    t.RegisterMenu = entries::RegisterMenu;
+    t.QueueUIMessage = entries::QueueUIMessage;
+    t.LoadMovie = entries::LoadMovie;
+    t.ReleaseMenuAttachment = entries::ReleaseMenuAttachment;
+    t.InvokeMovie = entries::InvokeMovie;
+    t.DisplayMovie = entries::DisplayMovie;
+    t.SetMovieVisible = entries::SetMovieVisible;
+    t.IsMovieVisible = entries::IsMovieVisible;
+    t.ReleaseMovie = entries::ReleaseMovie;
     t.HostTypeInfoName = HostTypeInfoName;
     t.HostTypeInfoVtable = kHostTypeInfoVtable;
     t.HostTypeNameList = hostTypeNameList;

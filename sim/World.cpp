@@ -101,6 +101,7 @@ World::World() : nextHandle_(kFirstHandle) {
 
     inputDispatcher.gamepadDevice = &gamepad;
     code.Publish(HostTable());
+    SetUpInterface();
 
     Game& game = TheGame();
     game.inputDispatcher = nullptr;
@@ -113,8 +114,7 @@ World::World() : nextHandle_(kFirstHandle) {
 }
 
 World::~World() {
-    ForgetSource(menuManager.menuOpenCloseSource);
-    for (const char* menu : menuManager.openMenus) Strings().Release(menu);
+    TearDownInterface();
     ClearName(uiStrings.gateMenu);
     ClearName(uiStrings.blockingMenu);
     ClearName(uiStrings.triggerMenu);
@@ -171,17 +171,6 @@ std::vector<SimActor*> World::Actors() const {
     std::vector<SimActor*> all;
     for (const auto& actor : actors_) all.push_back(actor.get());
     return all;
-}
-
-void World::OpenMenu(const char* name) {
-    const char* handle = Strings().Intern(name);
-    if (!menuManager.openMenus.insert(handle).second) Strings().Release(handle);
-}
-
-void World::CloseMenu(const char* name) {
-    const char* handle = Strings().Intern(name);
-    if (menuManager.openMenus.erase(handle)) Strings().Release(handle);
-    Strings().Release(handle);
 }
 
 void World::PublishHandles() {
@@ -355,7 +344,7 @@ void HOST_CDECL PlaySoundAt(host::TESForm* sound, std::uint32_t flags, const hos
 
 bool HOST_THISCALL IsMenuOpen(host::MenuManager* manager, const host::FixedString* name) {
     if (manager == nullptr || name == nullptr) return false;
-    return static_cast<MenuManagerState*>(manager)->openMenus.count(name->Handle()) != 0;
+    return TheWorld().IsMenuOpen(name->Handle());
 }
 
 void* HOST_CDECL HostDynamicCast(void* object, std::int32_t, const void*, const void* targetType, std::int32_t) {

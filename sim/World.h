@@ -111,9 +111,49 @@ struct RotationCall {
     float value;
 };
 
-struct MenuManagerState : host::MenuManager {
-    std::unordered_set<const char*> openMenus;  // interned names
+using MenuManagerState = host::MenuManager;
+class InputChain;
+
+// A menu of the game's own: it stays registered and is never destroyed.
+struct HostMenu final : host::IMenu {
+    explicit HostMenu(std::uint32_t menuFlags) { flags = menuFlags; }
+    void* DeletingDestructor(std::uint32_t) override { return this; }
 };
+
+struct SimMovieView {
+    std::string name;
+    bool visible = true;
+    int displays = 0;
+};
+
+// A call into a movie, with its numeric arguments.
+struct MovieCall {
+    SimMovieView* view;
+    std::string path;
+    std::vector<double> numbers;
+    bool resultRequested;
+};
+
+struct QueuedMessage {
+    const char* name;  // interned, one reference held while queued
+    std::uint32_t type;
+};
+
+struct ReleasedAttachment {
+    std::uint32_t value;
+};
+
+// The game's menus: names the stand-in registers at start, with their flags.
+struct HostMenuSetup {
+    const char* name;
+    std::uint32_t flags;
+};
+inline constexpr HostMenuSetup kHostMenus[] = {
+    {"Main Menu", host::kMenuFlagPausesGame},   {"Loading Menu", host::kMenuFlagPausesGame},
+    {"Dialogue Menu", host::kMenuFlagHidesOverlays}, {"Inventory Menu", host::kMenuFlagPausesGame},
+    {"Console", host::kMenuFlagHidesOverlays},  {"HUD Menu", 0},
+};
+inline constexpr std::uint32_t kMenuBuckets = 64;
 
 class World {
 public:
@@ -132,8 +172,21 @@ public:
     SimActor* Resolve(host::ActorHandle handle) const;
     std::vector<SimActor*> Actors() const;
 
+    // The game opening or closing one of its menus at once (not through the queue).
     void OpenMenu(const char* name);
     void CloseMenu(const char* name);
+    bool IsMenuOpen(const char* handle) const;
+    // UI messages, as QueueUIMessage leaves them; handled by the next frame.
+    void QueueMessage(const char* name, std::uint32_t type);
+    void ProcessMessages();
+    host::MenuTableEntry* FindMenu(const char* handle);
+    std::size_t RegisteredMenus() const;  // each holds its interned name
+    void RegisterMenu(const char* name, host::MenuCreator creator, host::IMenu* instance);
+    host::IMenu* OpenInstance(const char* name);  // the open instance of a menu, or null
+    // One game frame: the per-frame call, the queued UI messages, every open menu's draw.
+    void RunFrame();
+    void SendInput(const InputChain& chain);
+    void Kill(SimActor& actor);
     // Sends a menu open or close event to the sinks on the menu manager's source.
     void SendMenuEvent(const char* name, bool opening);
     // Registers a sink of another game class on that source (see CodeSites::MakeSink).
@@ -150,9 +203,26 @@ public:
     SimGamepad gamepad;
     std::vector<RotationCall> rotations;
     CodeSites code;
+    std::string dataFolder;  // where LoadMovie looks for Interface\<name>.swf
+    std::vector<std::unique_ptr<SimMovieView>> movies;
+    std::vector<MovieCall> movieCalls;
+    std::vector<ReleasedAttachment> releasedAttachments;
+    host::PlayerControls playerControls{};
+    host::PlayerInputHandler inputHandler{};
+    int frames = 0;
 
 private:
     void PublishHandles();
+    void SetUpInterface();
+    void TearDownInterface();
+    void ApplyMessage(const char* handle, std::uint32_t type);
+    host::MenuTableEntry* FreeEntry();
+
+    std::vector<std::unique_ptr<HostMenu>> hostMenus_;
+    host::MenuTableEntry menuEntries_[kMenuBuckets]{};
+    host::MenuTableEntry menuSentinel_{};
+    std::vector<const char*> openMenus_;  // in opening order, one reference each
+    std::vector<QueuedMessage> queue_;
 
     std::vector<std::unique_ptr<SimActor>> actors_;
     SimActor* player_ = nullptr;

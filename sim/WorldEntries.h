@@ -29,6 +29,19 @@ host::TESForm* HOST_CDECL LookupFormById(std::uint32_t formId);
 void HOST_CDECL PlaySoundAt(host::TESForm* sound, std::uint32_t flags, const host::NiPoint3* position,
                             host::NiNode* node);
 bool HOST_THISCALL IsMenuOpen(host::MenuManager* manager, const host::FixedString* name);
+host::PlayerControls* HOST_CDECL GetPlayerControlsSingleton();
+void HOST_THISCALL RegisterMenu(host::MenuManager* manager, const char* name, host::MenuCreator creator);
+void HOST_THISCALL QueueUIMessage(host::UIMessageQueue* queue, const host::FixedString* name, std::uint32_t type,
+                                  void* data);
+bool HOST_THISCALL LoadMovie(host::ScaleformManager* manager, host::IMenu* menu, host::GFxMovieView** view,
+                             const char* name, std::uint32_t scaleMode, std::uint32_t backgroundAlpha);
+void HOST_CDECL ReleaseMenuAttachment(std::uint32_t* attachment);
+bool HOST_THISCALL InvokeMovie(host::GFxMovieView* view, const char* path, host::FlashValue* result,
+                               const host::FlashValue* args, std::uint32_t count);
+void HOST_THISCALL DisplayMovie(host::GFxMovieView* view);
+void HOST_THISCALL SetMovieVisible(host::GFxMovieView* view, bool visible);
+bool HOST_THISCALL IsMovieVisible(host::GFxMovieView* view);
+void HOST_THISCALL ReleaseMovie(host::GFxMovieView* view);
 void* HOST_CDECL HostDynamicCast(void* object, std::int32_t vfDelta, const void* sourceType, const void* targetType,
                                  std::int32_t isReference);
 

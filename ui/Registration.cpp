@@ -1,0 +1,69 @@
+#include "ui/Registration.h"
+
+#include <new>
+
+#include "host/Host.h"
+#include "targeting/LockState.h"
+#include "ui/MenuName.h"
+#include "ui/TarvekMenu.h"
+
+namespace {
+
+constexpr std::uint32_t kDeleteSelf = 0x1;
+
+host::EventSourceBase* MenuOpenCloseSource() {
+    host::MenuManager* menus = host::GetMenuManager();
+    return menus ? &menus->menuOpenCloseSource : nullptr;
+}
+
+}  // namespace
+
+void ArmAutoOpenSink() {
+    host::EventSourceBase* source = MenuOpenCloseSource();
+    if (source == nullptr) return;
+    if (auto* sink = new (std::nothrow) AutoOpenTarvekMenuSink()) host::AddEventSink(source, sink);
+}
+
+bool RegisterTarvekMenu() {
+    host::MenuManager* menus = host::GetMenuManager();
+    if (menus == nullptr) return false;
+    host::Call<&host::HostTable::RegisterMenu>(menus, kMarkerMenuName, &CreateTarvekMenu);
+    ArmAutoOpenSink();
+    return true;
+}
+
+host::IMenu* CreateTarvekMenu() {
+    void* storage = host::HeapAllocate(sizeof(TarvekMenu), 0);
+    if (storage == nullptr) return nullptr;
+    try {
+        return new (storage) TarvekMenu();
+    } catch (...) {
+        host::HeapFree(storage);
+        return nullptr;  // nothing may cross back into the game
+    }
+}
+
+void* AutoOpenTarvekMenuSink::DeletingDestructor(std::uint32_t flags) {
+    this->~AutoOpenTarvekMenuSink();
+    if (flags & kDeleteSelf) ::operator delete(this);
+    return this;
+}
+
+host::EventResult AutoOpenTarvekMenuSink::ReceiveEvent(host::MenuOpenCloseEvent* event,
+                                                       host::BSTEventSource<host::MenuOpenCloseEvent>*) {
+    host::MenuManager* menus = host::GetMenuManager();
+    const host::UIStringTable* strings = host::UIStrings();
+    if (menus == nullptr || strings == nullptr || event == nullptr) return host::EventResult::kContinue;
+    if (!(event->menuName == strings->triggerMenu) || event->opening) return host::EventResult::kContinue;
+    if (host::IsMenuOpen(menus, &strings->blockingMenu)) return host::EventResult::kContinue;
+
+    if (LockState.markerMenu == nullptr) {
+        const host::FixedString name(kMarkerMenuName);
+        const host::HostTable* t = host::Table();
+        host::UIMessageQueue* queue = t && t->UIMessageQueue ? *t->UIMessageQueue : nullptr;
+        if (queue != nullptr) host::Call<&host::HostTable::QueueUIMessage>(queue, &name, host::kMessageOpen, nullptr);
+    }
+    host::RemoveEventSink(&menus->menuOpenCloseSource, this);
+    DeletingDestructor(kDeleteSelf);
+    return host::EventResult::kContinue;
+}

@@ -1,0 +1,187 @@
+#include "ui/TarvekMenu.h"
+
+#include <cstring>
+#include <new>
+
+#include "host/Host.h"
+#include "plugin/Log.h"
+#include "targeting/Commands.h"
+#include "ui/Registration.h"
+
+namespace {
+
+constexpr std::uint32_t kDeletingDestructorFree = 0x1;
+constexpr std::uint32_t kDeletingDestructorArray = 0x4;  // storage the caller frees itself
+constexpr std::uint32_t kHidingMenuFlags = host::kMenuFlagPausesGame | host::kMenuFlagHidesOverlays;
+constexpr std::uint32_t kMovieNameBufferSize = 64;
+
+host::EventSourceBase* MenuOpenCloseSource() {
+    host::MenuManager* menus = host::GetMenuManager();
+    return menus ? &menus->menuOpenCloseSource : nullptr;
+}
+
+host::EventSourceBase* DeathSource() {
+    const host::HostTable* t = host::Table();
+    return t ? t->DeathEventSource : nullptr;
+}
+
+// The game's own player input: off while the marker is shown.
+void SetInputHandler(bool enabled) {
+    host::PlayerControls* controls = host::GetPlayerControls();
+    if (controls == nullptr || controls->inputHandler == nullptr) return;
+    controls->inputHandler->enabled = enabled ? 1 : 0;
+}
+
+void Invoke(host::GFxMovieView* view, const char* path, const host::FlashValue* args, std::uint32_t count) {
+    host::Call<&host::HostTable::InvokeMovie>(view, path, static_cast<host::FlashValue*>(nullptr), args, count);
+}
+
+host::FlashValue FlashNumber(double value) {
+    host::FlashValue number;
+    number.type = host::kFlashNumber;
+    number.payload.number = value;
+    return number;
+}
+
+// Destroys values as the game's own arrays do: managed ones give back their reference.
+template <std::size_t N>
+void ReleaseFlashValues(host::FlashValue (&values)[N]) {
+    for (host::FlashValue& value : values)
+        if (value.type & host::kFlashManaged)
+            host::Call<&host::HostTable::ReleaseFlashValue>(value.objectInterface, &value, value.payload.data);
+}
+
+}  // namespace
+
+TarvekMenu::TarvekMenu() {
+    char movieName[kMovieNameBufferSize];
+    std::strncpy(movieName, kMarkerMovieName, sizeof movieName - 1);
+    movieName[sizeof movieName - 1] = '\0';
+    const host::HostTable* t = host::Table();
+    host::ScaleformManager* scaleform = t && t->ScaleformManager ? *t->ScaleformManager : nullptr;
+    if (scaleform == nullptr) return;
+    if (!host::CallOr<&host::HostTable::LoadMovie>(false, scaleform, static_cast<host::IMenu*>(this), &movieView,
+                                                  movieName, 0u, 0u))
+        return;
+    LogMessage("loaded Inteface/%s.swf", movieName);
+    depth = kMarkerMenuDepth;
+    flags = kMarkerMenuFlags;
+}
+
+TarvekMenu::~TarvekMenu() {
+    // A game that destroys the menu without closing it first must not keep calling into it.
+    if (LockState.markerMenu == this) {
+        LockState.markerMenu = nullptr;
+        DetachSinks();
+    }
+}
+
+void* TarvekMenu::DeletingDestructor(std::uint32_t flags) {
+    this->~TarvekMenu();
+    if ((flags & kDeletingDestructorFree) && !(flags & kDeletingDestructorArray)) host::HeapFree(this);
+    return this;
+}
+
+std::uint32_t TarvekMenu::HandleUIMessage(host::UIMessage* message) {
+    if (movieView == nullptr || message == nullptr) return host::kMessageIgnored;
+    switch (message->type) {
+        case host::kMessageOpen: OnMenuOpened(); return host::kMessageHandled;
+        case host::kMessageClose: OnMenuClosed(); return host::kMessageHandled;
+        default: return host::kMessageIgnored;  // the movie never receives input
+    }
+}
+
+void TarvekMenu::AttachSinks() {
+    host::AddEventSink(host::GetInputEventDispatcher(), InputSink());
+    host::AddEventSink(DeathSource(), DeathSink());
+    host::AddEventSink(MenuOpenCloseSource(), MenuSink());
+}
+
+void TarvekMenu::DetachSinks() {
+    host::RemoveEventSink(host::GetInputEventDispatcher(), InputSink());
+    host::RemoveEventSink(DeathSource(), DeathSink());
+    host::RemoveEventSink(MenuOpenCloseSource(), MenuSink());
+}
+
+void TarvekMenu::OnMenuOpened() {
+    if (LockState.markerMenu != nullptr) return;
+    LockState.rightStickX = 0;
+    LockState.rightStickY = 0;
+    AttachSinks();
+    ReleaseTarget(*this);
+    LockState.markerMenu = this;
+}
+
+void TarvekMenu::OnMenuClosed() {
+    if (LockState.markerMenu != nullptr) {
+        LockState.markerMenu = nullptr;
+        DetachSinks();
+        ReleaseTarget(*this);
+        if (markerShown) HideMarker();
+    }
+    ArmAutoOpenSink();
+}
+
+void TarvekMenu::HideMarker() {
+    markerShown = false;
+    SetInputHandler(true);
+    if (movieView != nullptr) Invoke(movieView, kHidePath, nullptr, 0);
+}
+
+void TarvekMenu::DrawMenu() {
+    if (movieView == nullptr) return;
+    if (targetHandle == host::EmptyHandle()) {
+        if (markerShown) HideMarker();
+    } else if (!markerShown) {
+        // Shown from the next draw on, once the frame's position is known.
+        markerShown = true;
+        SetInputHandler(false);
+    } else {
+        host::FlashValue position[] = {FlashNumber(markerX), FlashNumber(markerY), FlashNumber(markerDistance)};
+        Invoke(movieView, kSetTargetPosPath, position, std::size(position));
+        ReleaseFlashValues(position);
+    }
+    IMenu::DrawMenu();
+}
+
+host::EventResult TarvekMenu::ReceiveEvent(host::InputEvent** events, host::BSTEventSource<host::InputEvent*>*) {
+    HandleTargetInput(*this, events);
+    return host::EventResult::kContinue;
+}
+
+host::EventResult TarvekMenu::ReceiveEvent(host::TESDeathEvent* event, host::BSTEventSource<host::TESDeathEvent>*) {
+    HandlePlayerDeath(*this, event);
+    return host::EventResult::kContinue;
+}
+
+host::EventResult TarvekMenu::ReceiveEvent(host::MenuOpenCloseEvent* event,
+                                           host::BSTEventSource<host::MenuOpenCloseEvent>*) {
+    if (movieView == nullptr || event == nullptr) return host::EventResult::kContinue;
+    host::MenuManager* menus = host::GetMenuManager();
+    if (menus == nullptr) return host::EventResult::kContinue;
+    if (event->opening) {
+        const host::IMenu* opened = LookupMenuByName(menus, &event->menuName);
+        if (opened != nullptr && (opened->flags & kHidingMenuFlags))
+            host::Call<&host::HostTable::SetMovieVisible>(movieView, false);
+    } else if (menus->pausingMenuCount == 0 && menus->overlayHidingMenuCount == 0 &&
+               !host::CallOr<&host::HostTable::IsMovieVisible>(true, movieView)) {
+        host::Call<&host::HostTable::SetMovieVisible>(movieView, true);
+    }
+    return host::EventResult::kContinue;
+}
+
+host::IMenu* LookupMenuByName(host::MenuManager* manager, const host::FixedString* name) {
+    if (manager == nullptr || name == nullptr || name->Handle() == nullptr) return nullptr;
+    if (host::FixedStringLength(name->Handle()) == 0) return nullptr;
+    const host::MenuTable& table = manager->menuTable;
+    const host::HostTable* t = host::Table();
+    if (table.entries == nullptr || table.bucketCount == 0 || t == nullptr || t->HashFixedString == nullptr)
+        return nullptr;
+    host::FixedString consumed(*name);  // the hash takes a reference of its own
+    const std::uint32_t hash = t->HashFixedString(consumed.Release());
+    const host::MenuTableEntry* entry = &table.entries[hash & (table.bucketCount - 1)];
+    if (entry->next == nullptr) return nullptr;
+    for (; entry != nullptr && entry != table.endSentinel; entry = entry->next)
+        if (entry->name == *name) return entry->menu;
+    return nullptr;
+}
