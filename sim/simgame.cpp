@@ -2,19 +2,22 @@
 // script extender does and tells what happened.
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "sim/Game.h"
 #include "sim/Loader.h"
+#include "sim/Scenario.h"
 #include "sim/StringPool.h"
 #include "sim/World.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: simgame.exe [options]\n"
+    "usage: simgame.exe [options] [SCENARIO]\n"
     "Loads Data\\SKSE\\Plugins\\<plugin> from the folder holding simgame.exe, as the script\n"
     "extender does: query, then load, then the magic-effect-applied events that switch the\n"
     "plugin on. Prints each call the plugin made back into the loader.\n"
@@ -27,11 +30,18 @@ constexpr char kUsage[] =
     "  --magic-effects N        magic-effect-applied events to send after load (default 1)\n"
     "  --no-log-folder          do not create \"My Games\\Skyrim\\SKSE\" in the documents folder\n"
     "  --no-host-table          offer the plugin no host table, as the real game does\n"
+    "  --record FILE            where a scenario's frame record goes (default record.csv)\n"
     "  --help                   this text\n"
-    "Numbers take decimal or 0x-prefixed hexadecimal.\n";
+    "Numbers take decimal or 0x-prefixed hexadecimal.\n"
+    "\n"
+    "With a SCENARIO file, plays it once the plugin is switched on: its actors, key presses,\n"
+    "menus and frames (see the README for the format). Each frame goes to the record as a\n"
+    "CSV line; what happened (locks, switches, releases) is printed as it happens.\n";
 
 struct Options {
     sim::LoaderOptions loader;
+    std::string scenario;
+    std::string record = "record.csv";
     unsigned magicEffects = 1;
     bool hostTable = true;
 };
@@ -60,6 +70,14 @@ int ParseOptions(int argc, char** argv, Options& options) {
             options.hostTable = false;
             continue;
         }
+        if (option.rfind("--", 0) != 0) {
+            if (!options.scenario.empty()) {
+                std::fprintf(stderr, "simgame: one scenario at a time\n%s", kUsage);
+                return 2;
+            }
+            options.scenario = option;
+            continue;
+        }
         if (i + 1 >= argc) {
             std::fprintf(stderr, "simgame: %s needs a value\n%s", option.c_str(), kUsage);
             return 2;
@@ -69,6 +87,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
         bool ok = true;
         if (option == "--plugin")
             options.loader.pluginFile = value;
+        else if (option == "--record")
+            options.record = value;
         else if (option == "--skse-version")
             ok = ParseNumber(value, options.loader.scriptExtenderVersion);
         else if (option == "--runtime-version")
@@ -96,6 +116,13 @@ int ParseOptions(int argc, char** argv, Options& options) {
 int main(int argc, char** argv) {
     Options options;
     if (const int exit = ParseOptions(argc, argv, options)) return exit < 0 ? 0 : exit;
+    sim::Scenario scenario;
+    try {
+        if (!options.scenario.empty()) scenario = sim::LoadScenario(options.scenario);
+    } catch (const sim::ScenarioError& error) {
+        std::fprintf(stderr, "simgame: %s\n", error.what());
+        return 2;
+    }
     sim::ExportHostTable(options.hostTable);
     sim::TheWorld();  // the game's world exists before any plugin loads
 
@@ -122,9 +149,24 @@ int main(int argc, char** argv) {
         std::printf("magic effect applied %u: sinks %u -> %u\n", i, before, sim::SinkCount(source));
     }
 
+    if (!options.scenario.empty()) {
+        std::ofstream record(options.record, std::ios::binary);
+        if (!record) {
+            std::fprintf(stderr, "simgame: cannot write the record %s\n", options.record.c_str());
+            return 2;
+        }
+        std::printf("scenario: %s\n", options.scenario.c_str());
+        std::ostringstream story;
+        sim::RunScenario(scenario, sim::TheWorld(), record, story);
+        std::fputs(story.str().c_str(), stdout);
+        std::printf("record: %s\n", options.record.c_str());
+    }
+
     loader.Unload();
-    std::printf("unload: interned strings left by the plugin: %d\n",
-                static_cast<int>(hostHeld()) - static_cast<int>(stringsBefore));
+    // A scenario's actors hold names of their own, so the count only tells after a plain load.
+    if (options.scenario.empty())
+        std::printf("unload: interned strings left by the plugin: %d\n",
+                    static_cast<int>(hostHeld()) - static_cast<int>(stringsBefore));
     std::printf("log: %s\n", loader.LogPath().c_str());
     return 0;
 }

@@ -17,6 +17,16 @@ GameFolder MakeGameFolder(const std::string& name, const std::string& pluginFile
     return game;
 }
 
+void AddMarkerMovie(const GameFolder& game) {
+    const std::string folder = game.folder + "\\Data\\Interface";
+    MakeFolders(folder);
+    const std::string built = std::string(kBuiltGame) + "\\Data\\Interface\\TarvekMenu.swf";
+    if (FileExists(built))
+        CopyFileTo(built, folder + "\\TarvekMenu.swf");
+    else
+        WriteFile(folder + "\\TarvekMenu.swf", "the stand-in game only needs the file to exist");
+}
+
 ProcessResult RunGame(const GameFolder& game, const std::string& arguments) {
     return RunProcess("\"" + game.folder + "\\simgame.exe\" " + arguments);
 }

@@ -19,6 +19,8 @@ struct GameFolder {
 // simgame.exe and the built Veldrin.dll (saved as `pluginFile`) in a fresh folder.
 GameFolder MakeGameFolder(const std::string& name, const std::string& pluginFile = "Veldrin.dll");
 ProcessResult RunGame(const GameFolder& game, const std::string& arguments = "");
+// Puts the marker movie where the game loads it from: the built one when there is one.
+void AddMarkerMovie(const GameFolder& game);
 
 std::string LogFolder();                            // <documents>\My Games\Skyrim\SKSE
 std::string LogPath(const std::string& moduleStem);  // ...\<stem>.log

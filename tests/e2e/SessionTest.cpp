@@ -1,0 +1,124 @@
+// A whole session with the built Veldrin.dll in simgame.exe: the marker menu opens after
+// the trigger menu, the lock key locks, the marker follows, the lock ends with the target.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e/GameFolder.h"
+#include "support/TempFiles.h"
+
+namespace {
+
+struct Row {
+    int frame;
+    double heading;
+    std::string target;
+    bool markerShown;
+    double markerX, markerY, markerDistance;
+    std::string movieCalls;
+    int sounds;
+};
+
+std::vector<std::string> Split(const std::string& line, char separator) {
+    std::vector<std::string> fields;
+    std::string field;
+    std::istringstream in(line);
+    while (std::getline(in, field, separator)) fields.push_back(field);
+    if (!line.empty() && line.back() == separator) fields.emplace_back();
+    return fields;
+}
+
+std::vector<Row> ReadRecord(const std::string& path) {
+    std::istringstream lines(test::ReadFile(path));
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "frame,heading_deg,pitch_deg,target,marker_shown,marker_x,marker_y,marker_distance,movie_calls,sounds");
+    std::vector<Row> rows;
+    while (std::getline(lines, line)) {
+        const std::vector<std::string> f = Split(line, ',');
+        if (f.size() != 10) {
+            ADD_FAILURE() << "malformed record line: " << line;
+            continue;
+        }
+        rows.push_back({std::stoi(f[0]), std::stod(f[1]), f[3], f[4] == "1", std::stod(f[5]), std::stod(f[6]),
+                        std::stod(f[7]), f[8], std::stoi(f[9])});
+    }
+    return rows;
+}
+
+struct Session {
+    test::ProcessResult run;
+    std::vector<Row> rows;
+};
+
+Session Play(const std::string& name, const std::string& scenario) {
+    const test::GameFolder game = test::MakeGameFolder(name);
+    test::AddMarkerMovie(game);
+    test::WriteFile(game.folder + "\\scenario.txt", scenario);
+    Session session;
+    session.run = test::RunGame(game, "--record \"" + game.folder + "\\record.csv\" \"" + game.folder + "\\scenario.txt\"");
+    session.rows = ReadRecord(game.folder + "\\record.csv");
+    return session;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+const char kWorld[] =
+    "player at 0 0 0 heading 0\n"
+    "actor bandit at 40 600 0\n"
+    "actor archer at -300 800 0\n";
+
+TEST(Session, FromTriggerMenuToMarkerAndBack) {
+    const Session session = Play("session", std::string(kWorld) +
+                                                "open Main Menu\n"
+                                                "open Loading Menu\nclose Loading Menu\n"  // blocked: no marker menu
+                                                "frames 2\n"
+                                                "close Main Menu\nopen Loading Menu\nclose Loading Menu\n"
+                                                "frames 2\n"
+                                                "press keyboard 46\n"
+                                                "frames 3\n"
+                                                "press keyboard 47\n"
+                                                "frames 2\n"
+                                                "kill archer\n"
+                                                "frames 3\n");
+    ASSERT_EQ(session.run.exitCode, 0u) << session.run.output;
+    const std::vector<Row>& rows = session.rows;
+    ASSERT_EQ(rows.size(), 12u);
+    EXPECT_TRUE(Contains(session.run.output, "frame 3: marker menu opened")) << session.run.output;
+
+    // Frame 5 follows the lock key: cue, marker shown, nothing sent to the movie yet.
+    EXPECT_EQ(rows[3].target, "");
+    EXPECT_EQ(rows[4].target, "bandit");
+    EXPECT_EQ(rows[4].sounds, 1);
+    EXPECT_TRUE(rows[4].markerShown);
+    EXPECT_EQ(rows[4].movieCalls, "");
+    // The next draw places it with the values the update projected.
+    char expected[128];
+    std::snprintf(expected, sizeof expected, "SetTargetPos(%.2f %.2f %.2f)", rows[5].markerX, rows[5].markerY,
+                  rows[5].markerDistance);
+    EXPECT_EQ(rows[5].movieCalls, expected);
+    EXPECT_GT(rows[4].heading, 0.0);
+    EXPECT_GT(rows[5].heading, rows[4].heading) << "the player turns toward the bandit frame by frame";
+    EXPECT_LT(rows[6].markerX, rows[5].markerX) << "and the marker moves toward the centre";
+
+    EXPECT_EQ(rows[7].target, "archer") << "the switch key moves to the other actor";
+    EXPECT_EQ(rows[7].sounds, 1);
+    EXPECT_EQ(rows[9].target, "") << "the dead target is released on the next frame";
+    int hides = 0;
+    for (const Row& row : rows) hides += row.movieCalls == "Hide()";
+    EXPECT_EQ(hides, 1);
+    EXPECT_TRUE(Contains(session.run.output, "frame 10: lock released")) << session.run.output;
+}
+
+TEST(Session, AMalformedScenarioIsRefusedWithItsLine) {
+    const test::GameFolder game = test::MakeGameFolder("malformed");
+    test::WriteFile(game.folder + "\\scenario.txt", "actor bandit at 1 2 3\nfly bandit\n");
+    const test::ProcessResult run = test::RunGame(game, "\"" + game.folder + "\\scenario.txt\"");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_TRUE(Contains(run.output, "scenario.txt:2: unknown command \"fly\"")) << run.output;
+}
+
+}  // namespace
