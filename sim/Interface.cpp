@@ -21,6 +21,8 @@ namespace {
 char scaleformManagerObject;
 char uiMessageQueueObject;
 
+constexpr float kEyeHeight = 120;
+
 std::uint32_t HashOf(const char* handle) {
     const auto word = reinterpret_cast<std::uintptr_t>(handle);
     return Crc32(&word, sizeof word);
@@ -205,6 +207,13 @@ void World::CloseMenu(const char* name) {
 
 void World::RunFrame() {
     ++frames;
+    // The camera rides with the player: its eye above the player, the first-person view
+    // turned with the player's heading.
+    const host::NiPoint3& at = player_->position;
+    const host::NiPoint3 eye = {at.x, at.y, at.z + kEyeHeight};
+    camera_.rootNode->worldTranslation = eye;
+    camera_.ThirdPerson().cameraPosition = eye;
+    camera_.firstPersonNode->worldRotate = FirstPersonRotation(player_->rotation.z, 0);
     code.RunFrame(&code, static_cast<std::uint32_t>(frames), 0);
     ProcessMessages();
     const std::vector<const char*> open = openMenus_;

@@ -188,7 +188,6 @@ public:
             player.position = {static_cast<float>(number(1)), static_cast<float>(number(2)), static_cast<float>(number(3))};
             for (std::size_t i = 4; i + 1 < command.words.size(); i += 2)
                 (command.words[i] == "heading" ? player.rotation.z : player.rotation.x) = radians(i + 1);
-            PlaceCamera();
         } else if (verb == "camera") {
             world_.Camera().SetState(command.words[0] == "first" ? host::kCameraStateFirstPerson
                                                                  : host::kCameraStateThirdPerson);
@@ -230,17 +229,13 @@ public:
         }
     }
 
-    void Start() { record_ << kRecordHeader << "\n"; }
+    void Start(const std::string& title) {
+        record_ << kRecordHeader << "\n";
+        trace_.title = title;
+    }
+    SessionTrace& Trace() { return trace_; }
 
 private:
-    // The camera follows the player: its eye stands above the player's position.
-    void PlaceCamera() {
-        const host::NiPoint3 eye = {world_.Player().position.x, world_.Player().position.y, world_.Player().position.z + 120};
-        world_.Camera().rootNode->worldTranslation = eye;
-        world_.Camera().ThirdPerson().cameraPosition = eye;
-        world_.Camera().firstPersonNode->localTranslation.z = 120;
-    }
-
     void AddActor(const ScenarioCommand& command) {
         ActorSetup setup;
         setup.position = {static_cast<float>(std::strtod(command.words[2].c_str(), nullptr)),
@@ -256,6 +251,7 @@ private:
         SimActor& actor = world_.AddActor(setup);
         actors_[command.words[0]] = &actor;
         names_[actor.handle] = command.words[0];
+        trace_.actors.push_back({command.words[0], setup.hostile, false, {}});
     }
 
     void MoveTo(SimActor& actor, host::NiPoint3 to) {
@@ -289,6 +285,13 @@ private:
         soundsSeen_ = world_.sounds.size();
         record_ << RecordLine(frame) << "\n";
         Tell(frame, menu != nullptr);
+        trace_.frames.push_back(frame);
+        trace_.player.push_back({world_.Player().position.x, world_.Player().position.y});
+        for (SessionTrace::Actor& actor : trace_.actors) {
+            const SimActor& simActor = *actors_.at(actor.name);
+            actor.path.push_back({simActor.position.x, simActor.position.y});
+            actor.dead = simActor.dead;
+        }
     }
 
     void Tell(const FrameRecord& frame, bool menuOpen) {
@@ -324,6 +327,7 @@ private:
     bool menuOpen_ = false;
     bool markerVisible_ = false;
     std::string target_;
+    SessionTrace trace_;
 };
 
 }  // namespace
@@ -367,10 +371,12 @@ std::string RecordLine(const FrameRecord& frame) {
            Format("%.4f", frame.markerDistance) + "," + calls + "," + std::to_string(frame.sounds);
 }
 
-void RunScenario(const Scenario& scenario, World& world, std::ostream& record, std::ostream& story) {
+SessionTrace RunScenario(const Scenario& scenario, World& world, std::ostream& record, std::ostream& story) {
     Runner runner(world, record, story);
-    runner.Start();
+    const std::size_t slash = scenario.file.find_last_of("\\/");
+    runner.Start(slash == std::string::npos ? scenario.file : scenario.file.substr(slash + 1));
     for (const ScenarioCommand& command : scenario.commands) runner.Apply(command);
+    return std::move(runner.Trace());
 }
 
 }  // namespace sim

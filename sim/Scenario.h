@@ -63,8 +63,30 @@ inline constexpr char kRecordHeader[] =
     "frame,heading_deg,pitch_deg,target,marker_shown,marker_x,marker_y,marker_distance,movie_calls,sounds";
 std::string RecordLine(const FrameRecord& frame);
 
-// Runs a scenario in `world`: records every frame to `record` (CSV, header first) and tells
-// the story (lock, switch, release, menus) to `story`.
-void RunScenario(const Scenario& scenario, World& world, std::ostream& record, std::ostream& story);
+struct Point {
+    double x = 0, y = 0;
+};
+
+// What a picture of the session needs: where everyone was, frame by frame.
+struct SessionTrace {
+    struct Actor {
+        std::string name;
+        bool hostile = true;
+        bool dead = false;
+        std::vector<Point> path;  // one point per frame
+    };
+    std::string title;
+    std::vector<FrameRecord> frames;
+    std::vector<Point> player;  // one point per frame
+    std::vector<Actor> actors;
+};
+
+// Runs a scenario in `world`: records every frame to `record` (CSV, header first), tells
+// the story (lock, switch, release, menus) to `story`, and returns the session's trace.
+SessionTrace RunScenario(const Scenario& scenario, World& world, std::ostream& record, std::ostream& story);
+
+// A picture of the session: a top-down map of the scene with the player's heading over
+// time, and the marker's path on the screen.
+bool DrawSession(const SessionTrace& trace, const std::string& pngPath);
 
 }  // namespace sim

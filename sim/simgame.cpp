@@ -31,6 +31,7 @@ constexpr char kUsage[] =
     "  --no-log-folder          do not create \"My Games\\Skyrim\\SKSE\" in the documents folder\n"
     "  --no-host-table          offer the plugin no host table, as the real game does\n"
     "  --record FILE            where a scenario's frame record goes (default record.csv)\n"
+    "  --picture FILE           also draw the scenario's session as a PNG picture\n"
     "  --help                   this text\n"
     "Numbers take decimal or 0x-prefixed hexadecimal.\n"
     "\n"
@@ -42,6 +43,7 @@ struct Options {
     sim::LoaderOptions loader;
     std::string scenario;
     std::string record = "record.csv";
+    std::string picture;
     unsigned magicEffects = 1;
     bool hostTable = true;
 };
@@ -89,6 +91,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
             options.loader.pluginFile = value;
         else if (option == "--record")
             options.record = value;
+        else if (option == "--picture")
+            options.picture = value;
         else if (option == "--skse-version")
             ok = ParseNumber(value, options.loader.scriptExtenderVersion);
         else if (option == "--runtime-version")
@@ -157,9 +161,16 @@ int main(int argc, char** argv) {
         }
         std::printf("scenario: %s\n", options.scenario.c_str());
         std::ostringstream story;
-        sim::RunScenario(scenario, sim::TheWorld(), record, story);
+        const sim::SessionTrace trace = sim::RunScenario(scenario, sim::TheWorld(), record, story);
         std::fputs(story.str().c_str(), stdout);
         std::printf("record: %s\n", options.record.c_str());
+        if (!options.picture.empty()) {
+            if (!sim::DrawSession(trace, options.picture)) {
+                std::fprintf(stderr, "simgame: cannot write the picture %s\n", options.picture.c_str());
+                return 2;
+            }
+            std::printf("picture: %s\n", options.picture.c_str());
+        }
     }
 
     loader.Unload();

@@ -86,6 +86,24 @@ TEST(ModuleImage, A32BitDllExportingExactlyTheTwoEntryPointsUndecorated) {
     EXPECT_EQ(names, (std::vector<std::string>{"SKSEPlugin_Load", "SKSEPlugin_Query"}));
 }
 
+TEST(ModuleImage, CarriesAVersionResource) {
+    bool exists = false;
+    const std::string bytes =
+        test::ReadFile(std::string(test::kBuiltGame) + "\\Data\\SKSE\\Plugins\\Veldrin.dll", &exists);
+    ASSERT_TRUE(exists);
+    const auto wide = [](const std::string& text) {
+        std::string utf16;
+        for (char c : text) utf16 += std::string{c, '\0'};
+        return utf16;
+    };
+    for (const char* key : {"FileVersion", "ProductVersion"}) {
+        const std::size_t at = bytes.find(wide(key));
+        ASSERT_NE(at, std::string::npos) << key;
+        EXPECT_NE(bytes.find(wide(VELDRIN_VERSION), at), std::string::npos) << key;
+    }
+    EXPECT_NE(bytes.find(wide("Veldrin: target lock for Skyrim (SKSE plugin)")), std::string::npos);
+}
+
 TEST(ModuleImage, NeedsNothingButWindowsOwnLibraries) {
     const std::set<std::string> windows = {"kernel32.dll", "msvcrt.dll", "shell32.dll", "shlwapi.dll",
                                            "user32.dll",   "advapi32.dll", "ole32.dll"};
