@@ -43,11 +43,7 @@ _LockedTargetUpdate:
 _ForcedBranchA:
     test byte ptr [ecx + 1833], 0x02        /* the game's own test */
     jnz 2f
-    push ecx                                /* the lock test may use ECX and EDX */
-    push edx
-    call _ForcedBranchTargetLocked
-    pop edx
-    pop ecx
+    call TargetLockedKeepingRegisters
     test al, al
     jnz 2f
     jmp dword ptr [_ForcedBranchAFallThroughAddress]
@@ -57,12 +53,18 @@ _ForcedBranchA:
     .globl _ForcedBranchB
 _ForcedBranchB:
     jnz 2f                                  /* the game's own not-equal */
+    call TargetLockedKeepingRegisters
+    test al, al
+    jnz 2f
+    jmp dword ptr [_ForcedBranchBFallThroughAddress]
+2:  jmp dword ptr [_ForcedBranchBTakenAddress]
+
+/* AL = whether a target is locked. Keeps every register but EAX (the C++ test may use ECX
+   and EDX, which the game code around the branch sites still needs); changes the flags. */
+TargetLockedKeepingRegisters:
     push ecx
     push edx
     call _ForcedBranchTargetLocked
     pop edx
     pop ecx
-    test al, al
-    jnz 2f
-    jmp dword ptr [_ForcedBranchBFallThroughAddress]
-2:  jmp dword ptr [_ForcedBranchBTakenAddress]
+    ret
