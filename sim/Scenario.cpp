@@ -275,6 +275,8 @@ private:
             const auto name = names_.find(menu->targetHandle);
             if (name != names_.end()) frame.target = name->second;
             frame.markerShown = menu->markerShown;
+            const auto* movie = reinterpret_cast<const SimMovieView*>(world_.OpenInstance(kMarkerMenu)->movieView);
+            frame.movieVisible = movie != nullptr && movie->visible;
             frame.markerX = menu->markerX;
             frame.markerY = menu->markerY;
             frame.markerDistance = menu->markerDistance;
@@ -282,6 +284,7 @@ private:
         for (; movieCallsSeen_ < world_.movieCalls.size(); ++movieCallsSeen_)
             frame.movieCalls.push_back(DescribeCall(world_.movieCalls[movieCallsSeen_]));
         frame.sounds = static_cast<int>(world_.sounds.size() - soundsSeen_);
+        frame.playerInput = world_.inputHandler.enabled != 0;
         soundsSeen_ = world_.sounds.size();
         record_ << RecordLine(frame) << "\n";
         Tell(frame, menu != nullptr);
@@ -368,7 +371,8 @@ std::string RecordLine(const FrameRecord& frame) {
     return std::to_string(frame.frame) + "," + Format("%.4f", frame.headingDegrees) + "," +
            Format("%.4f", frame.pitchDegrees) + "," + frame.target + "," + (frame.markerShown ? "1" : "0") + "," +
            Format("%.4f", frame.markerX) + "," + Format("%.4f", frame.markerY) + "," +
-           Format("%.4f", frame.markerDistance) + "," + calls + "," + std::to_string(frame.sounds);
+           Format("%.4f", frame.markerDistance) + "," + calls + "," + std::to_string(frame.sounds) + "," +
+           (frame.movieVisible ? "1" : "0") + "," + (frame.playerInput ? "1" : "0");
 }
 
 SessionTrace RunScenario(const Scenario& scenario, World& world, std::ostream& record, std::ostream& story) {

@@ -57,10 +57,13 @@ struct FrameRecord {
     double markerX = 0, markerY = 0, markerDistance = 0;
     std::vector<std::string> movieCalls;
     int sounds = 0;
+    bool movieVisible = false;  // the marker menu's movie, as the game shows it
+    bool playerInput = true;    // the game's own player input handler
 };
 
 inline constexpr char kRecordHeader[] =
-    "frame,heading_deg,pitch_deg,target,marker_shown,marker_x,marker_y,marker_distance,movie_calls,sounds";
+    "frame,heading_deg,pitch_deg,target,marker_shown,marker_x,marker_y,marker_distance,movie_calls,sounds,"
+    "movie_visible,player_input";
 std::string RecordLine(const FrameRecord& frame);
 
 struct Point {

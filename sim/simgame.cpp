@@ -128,7 +128,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     sim::ExportHostTable(options.hostTable);
-    sim::TheWorld();  // the game's world exists before any plugin loads
+    // The game's world exists before any plugin loads, with the game's own FreezeEventHandler
+    // listening to menus opening and closing.
+    sim::TheWorld().AddMenuSink(sim::kFreezeHandlerDecorated);
 
     // Names the game keeps for menus the plugin registers are the game's, not a leak.
     const auto hostHeld = [] { return sim::Strings().LiveStrings() - sim::TheWorld().RegisteredMenus(); };
@@ -164,6 +166,12 @@ int main(int argc, char** argv) {
         const sim::SessionTrace trace = sim::RunScenario(scenario, sim::TheWorld(), record, story);
         std::fputs(story.str().c_str(), stdout);
         std::printf("record: %s\n", options.record.c_str());
+        int markerEvents = 0;
+        const auto& calls = sim::TheWorld().code.sinkCalls;
+        for (const sim::ForeignSinkCall& call : calls)
+            markerEvents += call.menuName != nullptr && std::string(call.menuName) == "Tarvek Menu";
+        std::printf("freeze handler: %d menu events reached it, %d of them for Tarvek Menu\n",
+                    static_cast<int>(calls.size()), markerEvents);
         if (!options.picture.empty()) {
             if (!sim::DrawSession(trace, options.picture)) {
                 std::fprintf(stderr, "simgame: cannot write the picture %s\n", options.picture.c_str());

@@ -20,6 +20,8 @@ struct Row {
     double markerX, markerY, markerDistance;
     std::string movieCalls;
     int sounds;
+    bool movieVisible;
+    bool playerInput;
 };
 
 std::vector<std::string> Split(const std::string& line, char separator) {
@@ -35,16 +37,18 @@ std::vector<Row> ReadRecord(const std::string& path) {
     std::istringstream lines(test::ReadFile(path));
     std::string line;
     std::getline(lines, line);
-    EXPECT_EQ(line, "frame,heading_deg,pitch_deg,target,marker_shown,marker_x,marker_y,marker_distance,movie_calls,sounds");
+    EXPECT_EQ(line,
+              "frame,heading_deg,pitch_deg,target,marker_shown,marker_x,marker_y,marker_distance,movie_calls,sounds,"
+              "movie_visible,player_input");
     std::vector<Row> rows;
     while (std::getline(lines, line)) {
         const std::vector<std::string> f = Split(line, ',');
-        if (f.size() != 10) {
+        if (f.size() != 12) {
             ADD_FAILURE() << "malformed record line: " << line;
             continue;
         }
         rows.push_back({std::stoi(f[0]), std::stod(f[1]), f[3], f[4] == "1", std::stod(f[5]), std::stod(f[6]),
-                        std::stod(f[7]), f[8], std::stoi(f[9])});
+                        std::stod(f[7]), f[8], std::stoi(f[9]), f[10] == "1", f[11] == "1"});
     }
     return rows;
 }
@@ -111,6 +115,36 @@ TEST(Session, FromTriggerMenuToMarkerAndBack) {
     for (const Row& row : rows) hides += row.movieCalls == "Hide()";
     EXPECT_EQ(hides, 1);
     EXPECT_TRUE(Contains(session.run.output, "frame 10: lock released")) << session.run.output;
+    EXPECT_FALSE(rows[4].playerInput) << "the game's input is off while the marker shows";
+    EXPECT_TRUE(rows[9].playerInput) << "and back on once it is hidden";
+}
+
+TEST(Session, PausingMenusHideTheMarkerAndClosingTheMenuEndsTheLock) {
+    const Session session = Play("session-menus", std::string(kWorld) +
+                                                      "open Loading Menu\nclose Loading Menu\nframes 1\n"
+                                                      "press keyboard 46\nframes 2\n"
+                                                      "open Inventory Menu\nframes 1\n"   // pauses the game: hidden
+                                                      "open Console\nclose Inventory Menu\nframes 1\n"
+                                                      "close Console\nframes 1\n"          // none left: shown again
+                                                      "close Tarvek Menu\nframes 1\n"
+                                                      "press keyboard 46\nframes 1\n"      // nobody listens now
+                                                      "open Loading Menu\nclose Loading Menu\nframes 2\n");
+    ASSERT_EQ(session.run.exitCode, 0u) << session.run.output;
+    const std::vector<Row>& rows = session.rows;
+    ASSERT_EQ(rows.size(), 10u);
+    EXPECT_EQ(rows[2].target, "bandit");
+    EXPECT_TRUE(rows[2].movieVisible);
+    EXPECT_FALSE(rows[3].movieVisible);
+    EXPECT_FALSE(rows[4].movieVisible) << "another hiding menu is still open";
+    EXPECT_TRUE(rows[5].movieVisible);
+    EXPECT_EQ(rows[6].target, "") << "closing the menu releases the lock";
+    EXPECT_TRUE(rows[6].playerInput);
+    EXPECT_EQ(rows[7].target, "") << "its sinks are gone";
+    EXPECT_EQ(rows[7].sounds, 0);
+    EXPECT_TRUE(Contains(session.run.output, "frame 9: marker menu opened")) << "a new auto-open sink was armed";
+    EXPECT_TRUE(Contains(session.run.output, "of them for Tarvek Menu")) << session.run.output;
+    EXPECT_TRUE(Contains(session.run.output, ", 0 of them for Tarvek Menu")) << session.run.output;
+    EXPECT_FALSE(Contains(session.run.output, "freeze handler: 0 menu events")) << session.run.output;
 }
 
 TEST(Session, AMalformedScenarioIsRefusedWithItsLine) {
