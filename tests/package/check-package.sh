@@ -12,11 +12,6 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 log="$build/wine/home/My Games/Skyrim/SKSE/Veldrin.log"
 
 play() {  # game folder, output stem
-    local movie="$1/Data/Interface/TarvekMenu.swf"
-    if [[ ! -f $movie ]]; then
-        mkdir -p "$(dirname "$movie")"
-        printf 'the stand-in game only needs the file to exist' >"$movie"
-    fi
     "$build/wine-run" "$(winpath "$1/simgame.exe")" --record "$(winpath "$work/$2.csv")" \
         "$(winpath "$source_dir/scenarios/fight.txt")" >"$work/$2.out"
     cp "$log" "$work/$2.log"
@@ -27,10 +22,12 @@ rm -f "$work/built/Data/SKSE/Plugins/Veldrin.ini"
 play "$work/built" built
 
 cp -r "$build/game" "$work/packaged"
-rm -f "$work/packaged/Data/SKSE/Plugins/Veldrin.dll"
+rm -f "$work/packaged/Data/SKSE/Plugins/Veldrin.dll" "$work/packaged/Data/Interface/TarvekMenu.swf"
 python3 -m zipfile -e "$zip" "$work/packaged"
 [[ -f $work/packaged/Data/SKSE/Plugins/Veldrin.dll ]] || { echo "FAIL: the zip has no Data/SKSE/Plugins/Veldrin.dll"; exit 1; }
 [[ -f $work/packaged/Data/SKSE/Plugins/Veldrin.ini ]] || { echo "FAIL: the zip has no Data/SKSE/Plugins/Veldrin.ini"; exit 1; }
+cmp -s "$work/packaged/Data/Interface/TarvekMenu.swf" "$build/game/Data/Interface/TarvekMenu.swf" ||
+    { echo "FAIL: the zip's Data/Interface/TarvekMenu.swf is not the built movie"; exit 1; }
 play "$work/packaged" packaged
 
 failed=0
