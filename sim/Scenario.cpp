@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -77,12 +78,12 @@ private:
     const ScenarioCommand& command_;
 };
 
-std::uint32_t DeviceOf(const Checker& check, std::size_t i) {
-    const std::string& device = check.Word(i);
+// The input device a scenario names, or nothing.
+std::optional<std::uint32_t> DeviceNamed(const std::string& device) {
     if (device == "keyboard") return host::kDeviceKeyboard;
     if (device == "mouse") return host::kDeviceMouse;
     if (device == "gamepad") return host::kDeviceGamepad;
-    check.Error("unknown device \"" + device + "\" (keyboard, mouse or gamepad)");
+    return std::nullopt;
 }
 
 std::string RestOfLine(const ScenarioCommand& command) {
@@ -136,7 +137,8 @@ void Validate(const Scenario& scenario) {
                 check.Error("frames takes a whole number from 1 to 100000");
         } else if (verb == "press" || verb == "hold" || verb == "release") {
             check.Count(2);
-            DeviceOf(check, 0);
+            if (!DeviceNamed(check.Word(0)))
+                check.Error("unknown device \"" + check.Word(0) + "\" (keyboard, mouse or gamepad)");
             std::uint32_t code = 0;
             if (!ParseCode(check.Word(1), code)) check.Error("\"" + check.Word(1) + "\" is not a key code");
         } else if (verb == "stick") {
@@ -203,13 +205,10 @@ public:
         } else if (verb == "frames") {
             for (int i = 0; i < static_cast<int>(number(0)); ++i) Frame();
         } else if (verb == "press" || verb == "hold" || verb == "release") {
-            std::uint32_t device = host::kDeviceKeyboard, code = 0;
-            device = command.words[0] == "mouse" ? host::kDeviceMouse
-                     : command.words[0] == "gamepad" ? host::kDeviceGamepad
-                                                      : host::kDeviceKeyboard;
+            std::uint32_t code = 0;
             ParseCode(command.words[1], code);
             InputChain chain;
-            chain.Button(device, code, verb == "release" ? 0.0f : 1.0f, verb == "press" ? 0.0f : 0.5f);
+            chain.Button(*DeviceNamed(command.words[0]), code, verb == "release" ? 0.0f : 1.0f, verb == "press" ? 0.0f : 0.5f);
             world_.SendInput(chain);
         } else if (verb == "stick") {
             InputChain chain;
