@@ -81,6 +81,11 @@ ControlState* GetControlState() {
     return TableSingleton<&HostTable::ControlStateGlobal, &HostTable::GetControlStateSingleton>();
 }
 
+EventSourceBase* MenuOpenCloseSource() {
+    MenuManager* menus = GetMenuManager();
+    return menus ? &menus->menuOpenCloseSource : nullptr;
+}
+
 void ReferenceGuard::Reset() {
     TESObjectREFR* reference = std::exchange(reference_, nullptr);
     if (reference == nullptr) return;

@@ -53,6 +53,8 @@ PlayerCamera* GetPlayerCamera();
 InputEventDispatcher* GetInputEventDispatcher();
 PlayerControls* GetPlayerControls();
 ControlState* GetControlState();
+// The menu manager's open/close event source, or null without a menu manager.
+EventSourceBase* MenuOpenCloseSource();
 
 // A counted reference from LookupReferenceByHandle, dropped when the guard goes.
 class ReferenceGuard {

@@ -24,7 +24,7 @@ void TarvekPlugin::OnModLoaded() {
     FrameHookTarget = &UpdateTracking;
     FrameHookNext = HookFrameCall();
     if (RegisterTarvekMenu()) {
-        if (host::MenuManager* menus = host::GetMenuManager()) HookFreezeEventHandler(&menus->menuOpenCloseSource);
+        if (host::EventSourceBase* menuEvents = host::MenuOpenCloseSource()) HookFreezeEventHandler(menuEvents);
     }
     InstallLockedTargetUpdate();
     InstallForcedBranches();

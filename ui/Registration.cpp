@@ -11,15 +11,10 @@ namespace {
 
 constexpr std::uint32_t kDeleteSelf = 0x1;
 
-host::EventSourceBase* MenuOpenCloseSource() {
-    host::MenuManager* menus = host::GetMenuManager();
-    return menus ? &menus->menuOpenCloseSource : nullptr;
-}
-
 }  // namespace
 
 void ArmAutoOpenSink() {
-    host::EventSourceBase* source = MenuOpenCloseSource();
+    host::EventSourceBase* source = host::MenuOpenCloseSource();
     if (source == nullptr) return;
     if (auto* sink = new (std::nothrow) AutoOpenTarvekMenuSink()) host::AddEventSink(source, sink);
 }

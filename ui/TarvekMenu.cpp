@@ -15,11 +15,6 @@ constexpr std::uint32_t kDeletingDestructorArray = 0x4;  // storage the caller f
 constexpr std::uint32_t kHidingMenuFlags = host::kMenuFlagPausesGame | host::kMenuFlagHidesOverlays;
 constexpr std::uint32_t kMovieNameBufferSize = 64;
 
-host::EventSourceBase* MenuOpenCloseSource() {
-    host::MenuManager* menus = host::GetMenuManager();
-    return menus ? &menus->menuOpenCloseSource : nullptr;
-}
-
 host::EventSourceBase* DeathSource() {
     const host::HostTable* t = host::Table();
     return t ? t->DeathEventSource : nullptr;
@@ -94,13 +89,13 @@ std::uint32_t TarvekMenu::HandleUIMessage(host::UIMessage* message) {
 void TarvekMenu::AttachSinks() {
     host::AddEventSink(host::GetInputEventDispatcher(), InputSink());
     host::AddEventSink(DeathSource(), DeathSink());
-    host::AddEventSink(MenuOpenCloseSource(), MenuSink());
+    host::AddEventSink(host::MenuOpenCloseSource(), MenuSink());
 }
 
 void TarvekMenu::DetachSinks() {
     host::RemoveEventSink(host::GetInputEventDispatcher(), InputSink());
     host::RemoveEventSink(DeathSource(), DeathSink());
-    host::RemoveEventSink(MenuOpenCloseSource(), MenuSink());
+    host::RemoveEventSink(host::MenuOpenCloseSource(), MenuSink());
 }
 
 void TarvekMenu::OnMenuOpened() {
