@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Runs one GoogleTest program under Wine and passes only when it ran to its end and
+# reported its results. Under Wine a program that dies part-way (a stack overflow in
+# patched code, an access violation, an abort, an exit from inside a test) can still end
+# with exit code 0, so the exit code alone proves nothing. GoogleTest creates the file
+# named by TEST_PREMATURE_EXIT_FILE when it starts and deletes it when it has finished,
+# and writes its XML report only at the very end: both must show a finished run.
+#
+#   run-gtest.sh WINE_RUN PROGRAM [ARGUMENTS...]
+set -uo pipefail
+
+wine_run=$1
+program=$2
+shift 2
+name=$(basename "$program")
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/run-gtest.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+premature="$work/premature-exit"
+report="$work/report.xml"
+output="$work/output"
+
+# Windows programs see the Linux file system on drive Z:.
+winpath() { local path; path=$(realpath -m "$1"); printf 'Z:%s' "${path//\//\\}"; }
+
+TEST_PREMATURE_EXIT_FILE=$(winpath "$premature") \
+    "$wine_run" "$program" --gtest_output="xml:$(winpath "$report")" "$@" 2>&1 | tee "$output"
+code=${PIPESTATUS[0]}
+
+started=$(grep -c '^\[ RUN      \]' "$output")
+total=$(sed -n 's/^\[==========\] Running \([0-9]*\) tests\{0,1\} .*/\1/p' "$output" | head -n 1)
+last=$(grep '^\[ RUN      \]' "$output" | tail -n 1 | sed 's/^\[ RUN      \] //')
+
+fail() {
+    echo "run-gtest: FAILED: $name $*" >&2
+    exit 1
+}
+
+if [[ -e $premature || ! -s $report ]]; then
+    fail "stopped before its end (exit code $code): ${started} of ${total:-?} tests started${last:+, the last was $last};" \
+        "a crash, a stack overflow, an abort or an early exit"
+fi
+if ! grep -q '<testsuites ' "$report"; then
+    fail "wrote no test report (exit code $code)"
+fi
+failures=$(sed -n 's/.*<testsuites [^>]*failures="\([0-9]*\)".*/\1/p' "$report" | head -n 1)
+errors=$(sed -n 's/.*<testsuites [^>]*errors="\([0-9]*\)".*/\1/p' "$report" | head -n 1)
+if [[ ${failures:-1} != 0 || ${errors:-1} != 0 ]]; then
+    fail "reported ${failures:-?} failed and ${errors:-?} erroneous tests (exit code $code)"
+fi
+if [[ $code != 0 ]]; then
+    fail "ran to its end with all tests passed, yet exited with code $code"
+fi
+exit 0

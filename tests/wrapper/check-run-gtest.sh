@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The test wrapper must pass a program that ran to its end and fail every other run,
+# whatever exit code Wine reports for it.
+#   check-run-gtest.sh RUN_GTEST WINE_RUN CRASH_PROBE
+set -uo pipefail
+run_gtest=$1
+wine_run=$2
+probe=$3
+status=0
+
+expect() {  # MODE WANTED_EXIT MESSAGE_PART
+    local mode=$1 wanted=$2 part=$3 out code
+    out=$(bash "$run_gtest" "$wine_run" "$probe" "--crash=$mode" 2>&1)
+    code=$?
+    if [[ $wanted == pass && $code != 0 ]] || [[ $wanted == fail && $code == 0 ]] || [[ $out != *"$part"* ]]; then
+        echo "check-run-gtest: --crash=$mode: wanted $wanted with \"$part\", got exit $code:"
+        echo "$out" | tail -n 5
+        status=1
+    else
+        echo "check-run-gtest: --crash=$mode: $wanted ($(echo "$out" | grep -m1 'run-gtest:' || echo 'passed'))"
+    fi
+}
+
+expect none pass "[  PASSED  ] 3 tests."
+expect failure fail "reported 1 failed"
+for mode in stack-overflow access-violation abort exit-zero terminate; do
+    expect "$mode" fail "2 of 3 tests started, the last was CrashProbe.EndsAsTold"
+done
+exit $status
