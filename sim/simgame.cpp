@@ -8,11 +8,11 @@
 #include <cstring>
 #include <string>
 
-#include "sim/Game.h"
-#include "sim/Loader.h"
-#include "sim/Scenario.h"
-#include "sim/StringPool.h"
-#include "sim/World.h"
+#include "sim/game/Game.h"
+#include "sim/loader/Loader.h"
+#include "sim/scenario/Scenario.h"
+#include "sim/game/StringPool.h"
+#include "sim/game/World.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "aimpoint/AimPointTable.h"
-#include "sim/StringPool.h"
+#include "sim/game/StringPool.h"
 
 namespace {
 

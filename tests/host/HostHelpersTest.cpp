@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/Host.h"
-#include "sim/Game.h"
+#include "sim/game/Game.h"
 #include "support/ScopedEntry.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "plugin/Framework.h"
 #include "plugin/TarvekPlugin.h"
-#include "sim/Game.h"
+#include "sim/game/Game.h"
 
 namespace {
 

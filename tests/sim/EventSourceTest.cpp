@@ -8,7 +8,7 @@
 
 #include "host/Events.h"
 #include "host/Host.h"
-#include "sim/Game.h"
+#include "sim/game/Game.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/Picture.h"
-#include "sim/StringPool.h"
+#include "sim/picture/Picture.h"
+#include "sim/game/StringPool.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sim/Scenario.h"
+#include "sim/scenario/Scenario.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include "host/FixedString.h"
 #include "host/Host.h"
-#include "sim/Game.h"
-#include "sim/StringPool.h"
+#include "sim/game/Game.h"
+#include "sim/game/StringPool.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "settings/Settings.h"
-#include "sim/Game.h"
-#include "sim/World.h"
+#include "sim/game/Game.h"
+#include "sim/game/World.h"
 #include "targeting/LockState.h"
 #include "tracking/Tracking.h"
 

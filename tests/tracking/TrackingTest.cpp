@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "host/Host.h"
-#include "sim/Heaps.h"
+#include "sim/game/Heaps.h"
 #include "support/AllocationCounter.h"
 #include "support/WorldFixture.h"
 #include "targeting/Geometry.h"

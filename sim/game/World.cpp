@@ -1,11 +1,11 @@
-#include "sim/World.h"
+#include "sim/game/World.h"
 
 #include <cmath>
 
-#include "sim/EventSource.h"
-#include "sim/Game.h"
-#include "sim/StringPool.h"
-#include "sim/WorldEntries.h"
+#include "sim/game/EventSource.h"
+#include "sim/game/Game.h"
+#include "sim/game/StringPool.h"
+#include "sim/game/WorldEntries.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "sim/Loader.h"
+#include "sim/loader/Loader.h"
 
 #include <windows.h>
 #include <shlobj.h>

@@ -1,11 +1,11 @@
-#include "sim/CodeSites.h"
+#include "sim/code/CodeSites.h"
 
 #include <windows.h>
 
 #include <cstring>
 #include <set>
 
-#include "sim/StringPool.h"
+#include "sim/game/StringPool.h"
 
 namespace sim {
 

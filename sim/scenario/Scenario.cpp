@@ -1,4 +1,4 @@
-#include "sim/Scenario.h"
+#include "sim/scenario/Scenario.h"
 
 #include <cmath>
 #include <cstdio>
@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "host/Input.h"
-#include "sim/Game.h"
-#include "sim/World.h"
+#include "sim/game/Game.h"
+#include "sim/game/World.h"
 
 namespace sim {
 

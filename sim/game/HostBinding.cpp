@@ -3,11 +3,11 @@
 
 #include <cstring>
 
-#include "sim/Game.h"
-#include "sim/Heaps.h"
-#include "sim/StringPool.h"
-#include "sim/World.h"
-#include "sim/WorldEntries.h"
+#include "sim/game/Game.h"
+#include "sim/game/Heaps.h"
+#include "sim/game/StringPool.h"
+#include "sim/game/World.h"
+#include "sim/game/WorldEntries.h"
 
 namespace sim {
 

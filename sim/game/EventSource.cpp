@@ -1,4 +1,4 @@
-#include "sim/EventSource.h"
+#include "sim/game/EventSource.h"
 
 #include <algorithm>
 #include <mutex>

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <map>
 
-#include "sim/Picture.h"
-#include "sim/Scenario.h"
+#include "sim/picture/Picture.h"
+#include "sim/scenario/Scenario.h"
 
 namespace sim {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "host/HostTable.h"
-#include "sim/CodeSites.h"
+#include "sim/code/CodeSites.h"
 
 namespace sim {
 

@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "sim/EventSource.h"
-#include "sim/Game.h"
-#include "sim/Loader.h"
-#include "sim/StringPool.h"
-#include "sim/World.h"
-#include "sim/WorldEntries.h"
+#include "sim/game/EventSource.h"
+#include "sim/game/Game.h"
+#include "sim/loader/Loader.h"
+#include "sim/game/StringPool.h"
+#include "sim/game/World.h"
+#include "sim/game/WorldEntries.h"
 
 namespace sim {
 

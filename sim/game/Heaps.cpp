@@ -1,4 +1,4 @@
-#include "sim/Heaps.h"
+#include "sim/game/Heaps.h"
 
 #include <cstdlib>
 

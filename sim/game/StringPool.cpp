@@ -1,4 +1,4 @@
-#include "sim/StringPool.h"
+#include "sim/game/StringPool.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -2,7 +2,7 @@
 // The stand-in game's running state and the host table it exports to the plugin.
 
 #include "host/HostTable.h"
-#include "sim/EventSource.h"
+#include "sim/game/EventSource.h"
 
 namespace sim {
 

@@ -1,4 +1,4 @@
-#include "sim/Picture.h"
+#include "sim/picture/Picture.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,7 +7,7 @@
 #include <fstream>
 #include <map>
 
-#include "sim/StringPool.h"
+#include "sim/game/StringPool.h"
 
 namespace sim {
 
