@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <typeinfo>
 
@@ -26,33 +27,54 @@ constexpr char kFreezeHandlerClass[] = "class FreezeEventHandler";
 constexpr std::size_t kMaxDecoratedName = 256;
 constexpr std::uintptr_t kPageSize = 0x1000;
 
-// Makes `size` bytes writable while it lives; restores the old protection afterwards.
+// Makes [address, address + size) writable while it lives, all of it or none of it, and
+// then gives every page back exactly the protection it had: a site may cross from one
+// page to the next, and the two pages need not have had the same protection.
 class WritableWindow {
 public:
-    WritableWindow(CodeAddress address, SIZE_T size) : address_(address), size_(size) {
-        ok_ = VirtualProtect(reinterpret_cast<void*>(address), size, PAGE_EXECUTE_READWRITE, &previous_) != 0;
+    WritableWindow(CodeAddress address, SIZE_T size) {
+        for (CodeAddress at = address; at < address + size;) {
+            MEMORY_BASIC_INFORMATION info;
+            if (VirtualQuery(reinterpret_cast<const void*>(at), &info, sizeof info) == 0 || info.State != MEM_COMMIT ||
+                regionCount_ == kMaxRegions)
+                return;
+            const CodeAddress regionEnd = reinterpret_cast<CodeAddress>(info.BaseAddress) + info.RegionSize;
+            regions_[regionCount_++] = {at, std::min<CodeAddress>(regionEnd, address + size) - at, info.Protect};
+            at = regionEnd;
+        }
+        DWORD previous = 0;
+        ok_ = VirtualProtect(reinterpret_cast<void*>(address), size, PAGE_EXECUTE_READWRITE, &previous) != 0;
     }
     ~WritableWindow() {
-        DWORD ignored = 0;
-        if (ok_) VirtualProtect(reinterpret_cast<void*>(address_), size_, previous_, &ignored);
+        if (!ok_) return;
+        for (std::size_t i = 0; i < regionCount_; ++i) {
+            DWORD ignored = 0;
+            VirtualProtect(reinterpret_cast<void*>(regions_[i].from), regions_[i].size, regions_[i].protection, &ignored);
+        }
     }
     WritableWindow(const WritableWindow&) = delete;
     WritableWindow& operator=(const WritableWindow&) = delete;
     bool Ok() const { return ok_; }
 
 private:
-    CodeAddress address_;
-    SIZE_T size_;
-    DWORD previous_ = 0;
-    bool ok_;
+    // A site or a table entry is at most five bytes: it touches at most two pages.
+    static constexpr std::size_t kMaxRegions = 2;
+    struct Region {
+        CodeAddress from;
+        SIZE_T size;
+        DWORD protection;
+    };
+    Region regions_[kMaxRegions] = {};
+    std::size_t regionCount_ = 0;
+    bool ok_ = false;
 };
 
-// A 5-byte relative instruction opened for writing: the opcode byte and the displacement
-// each under their own protection change. Nothing is written unless both succeeded.
+// A 5-byte relative instruction opened for writing, under one protection window: it is
+// written whole or not at all.
 class RelativeSite {
 public:
-    explicit RelativeSite(CodeAddress site) : site_(site), opcode_(site, kWordSize), displacement_(site + 1, kWordSize) {}
-    bool Ok() const { return opcode_.Ok() && displacement_.Ok(); }
+    explicit RelativeSite(CodeAddress site) : site_(site), window_(site, host::kRelativeInstructionSize) {}
+    bool Ok() const { return window_.Ok(); }
 
     CodeAddress Destination() const {
         std::int32_t displacement = 0;
@@ -69,8 +91,7 @@ public:
 
 private:
     CodeAddress site_;
-    WritableWindow opcode_;
-    WritableWindow displacement_;
+    WritableWindow window_;
 };
 
 template <class Function>

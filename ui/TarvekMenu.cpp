@@ -64,11 +64,16 @@ TarvekMenu::TarvekMenu() {
 }
 
 TarvekMenu::~TarvekMenu() {
-    // A game that destroys the menu without closing it first must not keep calling into it.
-    if (LockState.markerMenu == this) {
-        LockState.markerMenu = nullptr;
-        DetachSinks();
+    // Destroyed without its close message: nothing may call into the freed menu, the
+    // player gets their input back, and the menu can still come back.
+    if (!sinksAttached_) return;
+    if (LockState.markerMenu == this) LockState.markerMenu = nullptr;
+    DetachSinks();
+    if (markerShown) {
+        markerShown = false;
+        SetInputHandler(true);
     }
+    ArmAutoOpenSink();
 }
 
 void* TarvekMenu::DeletingDestructor(std::uint32_t flags) {
@@ -90,12 +95,14 @@ void TarvekMenu::AttachSinks() {
     host::AddEventSink(host::GetInputEventDispatcher(), InputSink());
     host::AddEventSink(DeathSource(), DeathSink());
     host::AddEventSink(host::MenuOpenCloseSource(), MenuSink());
+    sinksAttached_ = true;
 }
 
 void TarvekMenu::DetachSinks() {
     host::RemoveEventSink(host::GetInputEventDispatcher(), InputSink());
     host::RemoveEventSink(DeathSource(), DeathSink());
     host::RemoveEventSink(host::MenuOpenCloseSource(), MenuSink());
+    sinksAttached_ = false;
 }
 
 void TarvekMenu::OnMenuOpened() {
@@ -108,8 +115,9 @@ void TarvekMenu::OnMenuOpened() {
 }
 
 void TarvekMenu::OnMenuClosed() {
-    if (LockState.markerMenu != nullptr) {
-        LockState.markerMenu = nullptr;
+    // Only the menu whose open attached the sinks lets go of them and of the lock record.
+    if (sinksAttached_) {
+        if (LockState.markerMenu == this) LockState.markerMenu = nullptr;
         DetachSinks();
         ReleaseTarget(*this);
         if (markerShown) HideMarker();

@@ -47,6 +47,8 @@ private:
     void AttachSinks();
     void DetachSinks();
     void HideMarker();
+
+    bool sinksAttached_ = false;  // by this menu's own open, until its close or destruction
 };
 
 // The registered instance of a menu by its interned name, or null.

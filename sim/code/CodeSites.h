@@ -1,9 +1,16 @@
 #pragma once
 // Real x86 code at every place the plugin patches: a per-frame routine with a relative
 // call, a virtual table with the target-update entry, a routine with the two conditional
-// branches, and event sinks whose tables carry Microsoft-layout type information. The code
-// is written into fresh executable memory, so each world starts unpatched.
+// branches, and event sinks whose tables carry Microsoft-layout type information.
+//
+// Each of these lives in a block of its own: a 64 KB view of one file mapping, written by
+// the stand-in through a second, private view. A block's view is executable and
+// read-only (code) or read-only (tables), as the game's are; a block can also be mapped so
+// that no change of protection is ever allowed, as some pages of a real process refuse.
+// CheckIntegrity tells afterwards whether the plugin left every page as it found it and
+// every site whole.
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -12,6 +19,7 @@
 #include "host/Code.h"
 #include "host/Events.h"
 #include "host/HostTable.h"
+#include "sim/game/Faults.h"
 
 namespace sim {
 
@@ -46,9 +54,13 @@ struct ForeignSinkCall {
     bool opening;
 };
 
+// Whose run-time type information a sink class carries: the game's own, or that of
+// another module loaded into the game (its type_info table is not the game's).
+enum class TypeInfoOwner { kGame, kOtherModule };
+
 class CodeSites {
 public:
-    CodeSites();
+    explicit CodeSites(RefusedSite refused = RefusedSite::kNone);
     ~CodeSites();
     CodeSites(const CodeSites&) = delete;
     CodeSites& operator=(const CodeSites&) = delete;
@@ -57,15 +69,21 @@ public:
     void Publish(host::HostTable& table) const;
     static void Withdraw(host::HostTable& table);
 
+    // Reports as misuse every page of the game's code or tables whose protection is not
+    // what the game gave it, every byte changed outside the patch sites, every site left
+    // half-written, and any change at all to a site whose pages refuse protection.
+    void CheckIntegrity() const;
+
     // Runs the per-frame routine: ECX = object, two stack arguments, then the call.
     void RunFrame(void* object, std::uint32_t first, std::uint32_t second);
     std::vector<FrameCalleeCall> calleeCalls;
-    CodeAddress frameCallSite = 0;
+    CodeAddress frameCallSite = 0;  // its five bytes cross from one page to the next
 
-    // Calls the target-update entry through its virtual table, as the game does.
+    // Calls the target-update entry through its virtual table, as the game does. The
+    // game's own entry gives the object `ownTarget` (and says whether that changed it).
     bool CallTargetUpdate(host::TargetUpdateObject& object, std::uint32_t argument);
     CodeAddress targetUpdateSlot = 0;
-    bool ownTargetUpdateResult = false;  // what the game's own entry answers
+    host::ActorHandle ownTarget = 0;
     int ownTargetUpdateCalls = 0;
 
     BranchPath RunBranchA(host::BranchSiteAObject& object);
@@ -80,20 +98,42 @@ public:
     CodeAddress halfWritableSite = 0;
 
     // Sink classes on the menu open/close source. decoratedName null: no type information.
-    ForeignSink* MakeSink(const char* decoratedName, bool sharedFreezeTable = true);
+    ForeignSink* MakeSink(const char* decoratedName, bool sharedFreezeTable = true,
+                          TypeInfoOwner owner = TypeInfoOwner::kGame);
     std::vector<ForeignSinkCall> sinkCalls;
     host::EventResult sinkResult = host::EventResult::kContinue;
 
 private:
+    enum Block : std::size_t { kFrameBlock, kBranchABlock, kBranchBBlock, kTargetTableBlock, kSinkTableBlock, kBlocks };
+    struct BlockView {
+        std::uint8_t* pen = nullptr;   // the stand-in's writable view of the block
+        CodeAddress at = 0;            // where the game (and the plugin) see it
+        bool code = false;
+        bool refusesProtection = false;
+        std::vector<std::uint8_t> pristine;  // the block as the game wrote it
+    };
+    // A part of a block the plugin may change: [from, from + size).
+    struct Window {
+        CodeAddress from;
+        std::size_t size;
+    };
+
+    void MapBlocks(RefusedSite refused);
+    void SealBlocks();
+    std::uint8_t* Pen(Block block, CodeAddress address) const;
+    void CheckBlock(const BlockView& view, const std::vector<Window>& windows) const;
+    void** MakeVtable(const char* decoratedName, TypeInfoOwner owner);
+
+    void* mapping_ = nullptr;
+    std::uint8_t* penView_ = nullptr;
+    std::array<BlockView, kBlocks> blocks_{};
+    std::size_t sinkTableUsed_ = 0;
     CodeAddress branchRoutines_[2] = {};
-    std::uint8_t* code_ = nullptr;
-    std::uint8_t* data_ = nullptr;
-    std::size_t dataUsed_ = 0;
+    std::uint8_t* halfRegion_ = nullptr;
     void** targetVtable_ = nullptr;
     void** freezeVtable_ = nullptr;
+    std::vector<CodeAddress> freezeSlots_;  // the ReceiveEvent entries the plugin may replace
     std::deque<ForeignSink> sinks_;
-    void* Allocate(std::size_t size);
-    void** MakeVtable(const char* decoratedName);
 };
 
 // The game's side of type names: its type_info table, name list and name function.

@@ -20,6 +20,7 @@ ReceiveEventEntry ReceiveEventOf(void* sink) {
 }
 
 struct SourceState {
+    std::string name = "an event source";
     std::vector<void*> storage;  // backs `sinks`; null entries are sinks removed mid-dispatch
     std::vector<void*> pendingAdds;
     int dispatching = 0;
@@ -30,7 +31,16 @@ std::unordered_map<const host::EventSourceBase*, SourceState>& States() {
     return *states;
 }
 
-SourceState& StateOf(const host::EventSourceBase& source) { return States()[&source]; }
+// Guards the table of states itself; each state is guarded by its source's own lock.
+std::mutex& StatesMutex() {
+    static auto* const mutex = new std::mutex();
+    return *mutex;
+}
+
+SourceState& StateOf(const host::EventSourceBase& source) {
+    std::lock_guard<std::mutex> lock(StatesMutex());
+    return States()[&source];  // a node's address never changes once it is in the table
+}
 
 void Publish(host::EventSourceBase& source, SourceState& state) {
     state.storage.erase(std::remove(state.storage.begin(), state.storage.end(), nullptr), state.storage.end());
@@ -94,8 +104,33 @@ void Dispatch(host::EventSourceBase& source, void* event) {
     }
 }
 
+void NameSource(host::EventSourceBase& source, const std::string& name) {
+    host::SpinLockGuard guard(source.lock);
+    StateOf(source).name = name;
+}
+
+std::vector<RegisteredSink> SinksWithin(const void* block, std::size_t size) {
+    const auto* begin = static_cast<const char*>(block);
+    const auto inside = [&](const void* sink) {
+        const auto* at = static_cast<const char*>(sink);
+        return at >= begin && at < begin + (size == 0 ? 1 : size);
+    };
+    std::vector<RegisteredSink> found;
+    std::lock_guard<std::mutex> lock(StatesMutex());
+    for (const auto& [source, state] : States()) {
+        for (void* sink : state.storage)
+            if (sink != nullptr && inside(sink)) found.push_back({state.name, sink});
+        for (void* sink : state.pendingAdds)
+            if (inside(sink)) found.push_back({state.name, sink});
+    }
+    return found;
+}
+
 void ForgetSource(host::EventSourceBase& source) {
-    States().erase(&source);
+    {
+        std::lock_guard<std::mutex> lock(StatesMutex());
+        States().erase(&source);
+    }
     source.sinks = nullptr;
     source.count = 0;
     source.capacity = 0;

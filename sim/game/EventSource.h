@@ -4,7 +4,10 @@
 // are being called is kept here in a side table, so a source can sit inside any host
 // record at its own offset.
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "host/Events.h"
 
@@ -18,6 +21,15 @@ std::uint32_t SinkCount(const host::EventSourceBase& source);  // pending ones i
 void Dispatch(host::EventSourceBase& source, void* event);
 // Drops what the stand-in kept for a source that goes away.
 void ForgetSource(host::EventSourceBase& source);
+// What a source is called in the stand-in's reports ("the death event source").
+void NameSource(host::EventSourceBase& source, const std::string& name);
+
+struct RegisteredSink {
+    std::string source;  // the source's name
+    void* sink;
+};
+// Every sink any source holds whose object starts inside [block, block + size).
+std::vector<RegisteredSink> SinksWithin(const void* block, std::size_t size);
 
 template <class Event>
 void Send(host::BSTEventSource<Event>& source, Event& event) {

@@ -32,7 +32,6 @@ struct Game {
     std::uint8_t steeringGate = 1;  // nonzero while the game lets the player turn
     // Forms outlive any one world, as a plugin may keep what it looked up.
     host::TESForm lockCueSound{};
-    bool lockCueAvailable = true;
     int formLookups = 0;
 };
 

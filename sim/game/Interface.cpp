@@ -58,8 +58,9 @@ void World::SetUpInterface() {
     playerControls.inputHandler = &inputHandler;
     dataFolder = ProgramFolder() + "\\Data";
     Game& game = TheGame();
-    game.scaleformManager = reinterpret_cast<host::ScaleformManager*>(&scaleformManagerObject);
-    game.uiMessageQueue = reinterpret_cast<host::UIMessageQueue*>(&uiMessageQueueObject);
+    game.scaleformManager =
+        faults.noScaleformManager ? nullptr : reinterpret_cast<host::ScaleformManager*>(&scaleformManagerObject);
+    game.uiMessageQueue = faults.noUiMessageQueue ? nullptr : reinterpret_cast<host::UIMessageQueue*>(&uiMessageQueueObject);
     game.playerControls = nullptr;  // filled by its getter
 }
 
@@ -215,6 +216,10 @@ void World::RunFrame() {
     camera_.ThirdPerson().cameraPosition = eye;
     camera_.firstPersonNode->worldRotate = FirstPersonRotation(player_->rotation.z, 0);
     code.RunFrame(&code, static_cast<std::uint32_t>(frames), 0);
+    // The game's own code that the plugin's patches change.
+    code.CallTargetUpdate(gameTarget, static_cast<std::uint32_t>(frames));
+    branchA = code.RunBranchA(branchObject);
+    branchB = code.RunBranchB(0, branchBDiffers ? 1 : 0);
     ProcessMessages();
     const std::vector<const char*> open = openMenus_;
     for (const char* handle : open)
@@ -248,7 +253,7 @@ void HOST_THISCALL QueueUIMessage(host::UIMessageQueue*, const host::FixedString
 bool HOST_THISCALL LoadMovie(host::ScaleformManager*, host::IMenu*, host::GFxMovieView** view, const char* name,
                              std::uint32_t, std::uint32_t) {
     World& world = TheWorld();
-    if (!FileExists(world.dataFolder + "\\Interface\\" + name + ".swf")) return false;
+    if (world.faults.noMovieFile || !FileExists(world.dataFolder + "\\Interface\\" + name + ".swf")) return false;
     world.movies.push_back(std::make_unique<SimMovieView>());
     world.movies.back()->name = name;
     *view = reinterpret_cast<host::GFxMovieView*>(world.movies.back().get());

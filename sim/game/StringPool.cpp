@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host/FixedString.h"
+#include "sim/game/Misuse.h"
 
 namespace sim {
 
@@ -72,6 +73,7 @@ void StringPool::Release(const char* handle) {
     Entry* entry = FindLocked(handle);
     if (entry == nullptr) {
         ++badReleases_;
+        if (handle != nullptr) ReportMisuse("a string released that the pool does not hold (released twice?)");
         return;
     }
     if (--entry->refCount != 0) return;

@@ -4,6 +4,8 @@
 
 #include "sim/game/EventSource.h"
 #include "sim/game/Game.h"
+#include "sim/game/Heaps.h"
+#include "sim/game/Misuse.h"
 #include "sim/game/StringPool.h"
 #include "sim/game/WorldEntries.h"
 
@@ -101,9 +103,17 @@ World::World() : nextHandle_(kFirstHandle) {
 
     inputDispatcher.gamepadDevice = &gamepad;
     code.Publish(HostTable());
+    code.ownTarget = kEmptyHandle;
+    gameTarget.targetHandle = kEmptyHandle;
     SetUpInterface();
+    if (faults.heapRefuses) HostHeap().FailNextAllocations(1);
+    if (faults.allocatorRefuses) HostAllocator().FailNextAllocations(1);
 
     Game& game = TheGame();
+    NameSource(menuManager.menuOpenCloseSource, "the menu open/close event source");
+    NameSource(inputDispatcher, "the input event dispatcher");
+    NameSource(game.deaths, "the death event source");
+    NameSource(game.magicEffectApplied, "the magic-effect-applied event source");
     game.inputDispatcher = nullptr;
     game.player = player_;
     game.processLists = &processLists;
@@ -115,6 +125,7 @@ World::World() : nextHandle_(kFirstHandle) {
 
 World::~World() {
     TearDownInterface();
+    code.CheckIntegrity();
     ClearName(uiStrings.gateMenu);
     ClearName(uiStrings.blockingMenu);
     ClearName(uiStrings.triggerMenu);
@@ -199,9 +210,14 @@ World& TheWorld() {
 }
 
 World& ResetWorld() {
-    delete current;
+    DestroyWorld();
     current = new World();
     return *current;
+}
+
+void DestroyWorld() {
+    delete current;
+    current = nullptr;
 }
 
 // --- Input chains.
@@ -265,7 +281,10 @@ const char kThumbstickEventType[] = ".?AVThumbstickEvent@@";
 
 host::PlayerCamera* HOST_CDECL GetPlayerCameraSingleton() { return &TheWorld().Camera(); }
 host::ControlState* HOST_CDECL GetControlStateSingleton() { return &TheWorld().controlState; }
-host::MenuManager* HOST_CDECL GetMenuManagerSingleton() { return &TheWorld().menuManager; }
+host::MenuManager* HOST_CDECL GetMenuManagerSingleton() {
+    World& world = TheWorld();
+    return world.faults.noMenuManager ? nullptr : &world.menuManager;
+}
 host::InputEventDispatcher* HOST_CDECL GetInputEventDispatcherSingleton() { return &TheWorld().inputDispatcher; }
 
 void HOST_THISCALL SetActorHeading(host::Actor* actor, float heading) {
@@ -289,7 +308,11 @@ bool HOST_CDECL LookupReferenceByHandle(const host::ActorHandle* handle, host::T
 }
 
 void HOST_THISCALL DropReference(host::TESObjectREFR* reference) {
-    if (reference->referenceWord & host::kReferenceCountMask) --reference->referenceWord;
+    if ((reference->referenceWord & host::kReferenceCountMask) == 0) {
+        ReportMisuse("DropReference on a reference nobody holds: its count would go below zero");
+        return;
+    }
+    --reference->referenceWord;
 }
 
 host::ActorHandle* HOST_CDECL CreateRefHandle(host::ActorHandle* out, host::TESObjectREFR* reference) {
@@ -334,7 +357,7 @@ host::NiPoint3* HOST_THISCALL GetStateCameraPosition(host::TESCameraState* state
 host::TESForm* HOST_CDECL LookupFormById(std::uint32_t formId) {
     Game& game = TheGame();
     ++game.formLookups;
-    return formId == host::kLockCueSoundFormId && game.lockCueAvailable ? &game.lockCueSound : nullptr;
+    return formId == host::kLockCueSoundFormId && !TheWorld().faults.noLockCueForm ? &game.lockCueSound : nullptr;
 }
 
 void HOST_CDECL PlaySoundAt(host::TESForm* sound, std::uint32_t flags, const host::NiPoint3* position,

@@ -11,6 +11,7 @@
 
 #include "host/HostTable.h"
 #include "sim/code/CodeSites.h"
+#include "sim/game/Faults.h"
 
 namespace sim {
 
@@ -191,6 +192,9 @@ public:
     // Registers a sink of another game class on that source (see CodeSites::MakeSink).
     ForeignSink* AddMenuSink(const char* decoratedName, bool sharedFreezeTable = true);
 
+    // The bad answers this world gives, fixed when it was built (see Faults()).
+    const FaultSwitches faults = Faults();
+
     // Everything the stand-in hands to the plugin: globals and the answers of its entries.
     host::ControlState controlState{};
     bool hostBusy = false;
@@ -201,7 +205,13 @@ public:
     host::InputEventDispatcher inputDispatcher{};
     SimGamepad gamepad;
     std::vector<RotationCall> rotations;
-    CodeSites code;
+    CodeSites code{faults.refusedSite};
+    // The game's own code each frame runs beside the plugin: an object that asks the
+    // target-update entry for its target, and the routine with the two branch sites.
+    host::TargetUpdateObject gameTarget{};
+    host::BranchSiteAObject branchObject{};  // its flag set: the game's own code takes branch A
+    bool branchBDiffers = false;             // the game's own compare takes branch B
+    BranchPath branchA = BranchPath::kFallThrough, branchB = BranchPath::kFallThrough;
     std::string dataFolder;  // where LoadMovie looks for Interface\<name>.swf
     std::vector<std::unique_ptr<SimMovieView>> movies;
     std::vector<MovieCall> movieCalls;
@@ -239,6 +249,8 @@ inline constexpr char kTriggerMenuName[] = "Loading Menu";
 World& TheWorld();
 // A new, empty world: the player at the origin facing +y, the camera in third person.
 World& ResetWorld();
+// The world ends as the game would end it: open menus closed, then destroyed.
+void DestroyWorld();
 
 // A chain of input events in the host's layout.
 class InputChain {

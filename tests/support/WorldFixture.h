@@ -6,6 +6,7 @@
 
 #include "settings/Settings.h"
 #include "sim/game/Game.h"
+#include "sim/game/Misuse.h"
 #include "sim/game/World.h"
 #include "targeting/LockState.h"
 #include "tracking/Tracking.h"
@@ -26,6 +27,10 @@ protected:
         ForgetScreenSize();
     }
     void TearDown() override {
+        // The world goes first, while the lock record still says which menu is open: its
+        // menus are closed and destroyed as the game would do it.
+        sim::DestroyWorld();
+        for (const std::string& misuse : sim::TakeMisuses()) ADD_FAILURE() << "the stand-in game caught: " << misuse;
         gSettings = savedSettings;
         LockState = {};
     }

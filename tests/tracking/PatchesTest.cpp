@@ -89,10 +89,12 @@ TEST_F(Patches, SitesThatCannotBeMadeWritableAreLeftWhole) {
 }
 
 TEST_F(Patches, WriteRelativeJumpReturnsTheOldDestination) {
-    const CodeAddress callee = Destination(code().frameCallSite);
-    EXPECT_EQ(WriteRelativeJump(code().frameCallSite, reinterpret_cast<CodeAddress>(&ForcedBranchA)), callee);
-    EXPECT_EQ(Opcode(code().frameCallSite), host::kOpcodeJumpRelative);
-    EXPECT_EQ(Destination(code().frameCallSite), reinterpret_cast<CodeAddress>(&ForcedBranchA));
+    // Site B holds "jnz rel32" (0F 85): the old "displacement" is read from bytes 1 to 4.
+    const CodeAddress site = code().branchSiteB;
+    const CodeAddress old = Destination(site);
+    EXPECT_EQ(WriteRelativeJump(site, reinterpret_cast<CodeAddress>(&ForcedBranchB)), old);
+    EXPECT_EQ(Opcode(site), host::kOpcodeJumpRelative);
+    EXPECT_EQ(Destination(site), reinterpret_cast<CodeAddress>(&ForcedBranchB));
 }
 
 TEST_F(Patches, TheTargetUpdateEntryFollowsTheLock) {
@@ -104,12 +106,14 @@ TEST_F(Patches, TheTargetUpdateEntryFollowsTheLock) {
     InstallLockedTargetUpdate();
     EXPECT_EQ(LockState.savedSlotEntry, own) << "never saves itself";
 
-    for (bool answer : {true, false}) {
-        code().ownTargetUpdateResult = answer;
-        EXPECT_EQ(code().CallTargetUpdate(object, 7), answer) << "unlocked: the game's own answer";
-    }
+    // Unlocked: the game's own entry chooses, and its answer is the answer.
+    code().ownTarget = 0x1234;
+    EXPECT_FALSE(code().CallTargetUpdate(object, 7));
+    code().ownTarget = 0x5678;
+    EXPECT_TRUE(code().CallTargetUpdate(object, 7));
+    EXPECT_EQ(object.targetHandle, 0x5678u);
     EXPECT_EQ(code().ownTargetUpdateCalls, 2);
-    EXPECT_EQ(object.targetHandle, 0x1234u);
+    object.targetChanged = 0;
 
     sim::SimActor& first = AddActor({0, 500, 0});
     sim::SimActor& second = AddActor({0, 600, 0});
