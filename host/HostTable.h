@@ -20,7 +20,7 @@ inline constexpr const char kHostTableExport[] = "VeldrinHostTable";
 
 // Bumped whenever an entry is added, moved or retyped; a host built against another
 // layout is refused.
-inline constexpr std::uint32_t kHostTableVersion = 1;
+inline constexpr std::uint32_t kHostTableVersion = 2;
 
 struct HostTable {
     std::uint32_t version;  // kHostTableVersion of the host's build
@@ -112,6 +112,11 @@ struct HostTable {
     bool (HOST_THISCALL* HandleMovieEvent)(GFxMovieView* view, const void* event);
     void (HOST_THISCALL* AddRefFlashValue)(void* objectInterface, FlashValue* value, void* data);
     void (HOST_THISCALL* ReleaseFlashValue)(void* objectInterface, FlashValue* value, void* data);
+    // The game's own IMenu steps that a menu keeps unless it overrides them: slot 5 advances
+    // the menu's movie by one frame (a movie that never advances never runs its script),
+    // slot 8 is handed the menu and its movie view.
+    void (HOST_THISCALL* MenuAdvanceMovieDefault)(IMenu* menu, float interval, std::uint32_t time);
+    void (HOST_THISCALL* MenuInitMovieDefault)(IMenu* menu, GFxMovieView* view);
 
     // --- Type names and code patched by the plugin.
     const char* (HOST_CDECL* HostTypeInfoName)(const void* typeDescriptor, void* nameList);

@@ -87,7 +87,8 @@ static_assert(offsetof(MenuManager, overlayHidingMenuCount) == 216);
 
 // The game's menu base, in its object model: nine virtual slots in this order (slot 0 the
 // deleting destructor), then the fields below. Slots the plugin does not override keep the
-// game's own behaviour where it matters (DrawMenu shows the movie) and do nothing otherwise.
+// game's own behaviour where it matters (slot 5 advances the movie, DrawMenu shows it,
+// slot 8 hands the game the movie view) and do nothing otherwise.
 class IMenu {
 public:
     IMenu() = default;
@@ -97,10 +98,10 @@ public:
     virtual void Unknown2() {}                                    // 2
     virtual void Unknown3() {}                                    // 3
     virtual std::uint32_t HandleUIMessage(UIMessage* message);     // 4
-    virtual void AdvanceMovie(float /*interval*/, std::uint32_t /*time*/) {}  // 5
+    virtual void AdvanceMovie(float interval, std::uint32_t time);  // 5: the game's own step
     virtual void DrawMenu();                                      // 6
     virtual void Unknown7() {}                                    // 7
-    virtual void RefreshPlatform() {}                             // 8
+    virtual void InitMovie();                                     // 8: the game's own, with movieView
 
     std::uint32_t refCount = 1;           // 04
     GFxMovieView* movieView = nullptr;    // 08

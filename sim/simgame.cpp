@@ -1,18 +1,21 @@
 // simgame.exe: the stand-in game. Run from a game folder, it loads the plugin the way the
 // script extender does and tells what happened.
 
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 
+#include "sim/game/Faults.h"
 #include "sim/game/Game.h"
-#include "sim/loader/Loader.h"
-#include "sim/scenario/Scenario.h"
+#include "sim/game/Misuse.h"
 #include "sim/game/StringPool.h"
 #include "sim/game/World.h"
+#include "sim/loader/Loader.h"
+#include "sim/scenario/Scenario.h"
 
 namespace {
 
@@ -30,38 +33,58 @@ constexpr char kUsage[] =
     "  --magic-effects N        magic-effect-applied events to send after load (default 1)\n"
     "  --no-log-folder          do not create \"My Games\\Skyrim\\SKSE\" in the documents folder\n"
     "  --no-host-table          offer the plugin no host table, as the real game does\n"
+    "  --fault NAME             give one of the game's bad answers (repeatable; see below)\n"
     "  --record FILE            where a scenario's frame record goes (default record.csv)\n"
     "  --picture FILE           also draw the scenario's session as a PNG picture\n"
     "  --help                   this text\n"
-    "Numbers take decimal or 0x-prefixed hexadecimal.\n"
+    "Numbers are 32-bit unsigned, decimal or 0x-prefixed hexadecimal.\n"
     "\n"
     "With a SCENARIO file, plays it once the plugin is switched on: its actors, key presses,\n"
     "menus and frames (see the README for the format). Each frame goes to the record as a\n"
-    "CSV line; what happened (locks, switches, releases) is printed as it happens.\n";
+    "CSV line; what happened (locks, switches, releases) is printed as it happens.\n"
+    "\n"
+    "The stand-in game is strict: it reports what the real game would punish (a reference\n"
+    "dropped below zero, a block freed twice, a sink left registered in freed memory, a\n"
+    "movie call the movie cannot take, a page of game code left writable, a half-written\n"
+    "patch) and then exits with code 3.\n"
+    "\n"
+    "Exit codes: 0 done; 1 the plugin could not be loaded (no module or no entry points);\n"
+    "2 a bad option or scenario; 3 the stand-in game caught the plugin misusing it.\n"
+    "\n"
+    "Faults (--fault NAME, or a \"fault NAME\" line at the top of a scenario):\n";
 
 struct Options {
     sim::LoaderOptions loader;
     std::string scenario;
     std::string record = "record.csv";
     std::string picture;
-    unsigned magicEffects = 1;
+    std::uint32_t magicEffects = 1;
     bool hostTable = true;
 };
 
+void PrintUsage(std::FILE* to) {
+    std::fputs(kUsage, to);
+    for (const sim::FaultDeclaration& fault : sim::FaultDeclarations())
+        std::fprintf(to, "  %-24s %s\n", fault.name, fault.meaning);
+}
+
+// A 32-bit unsigned number, without a sign: "-1" is refused, not read as 4294967295.
 bool ParseNumber(const char* text, std::uint32_t& out) {
+    errno = 0;
     char* end = nullptr;
-    const unsigned long value = std::strtoul(text, &end, 0);
-    if (end == text || *end != '\0') return false;
+    const unsigned long long value = std::strtoull(text, &end, 0);
+    if (end == text || *end != '\0' || text[0] == '-' || text[0] == '+' || errno == ERANGE || value > UINT32_MAX)
+        return false;
     out = static_cast<std::uint32_t>(value);
     return true;
 }
 
-// Returns 0 to go on, otherwise the exit code.
+// Returns 0 to go on, -1 after --help, otherwise the exit code.
 int ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--help") {
-            std::fputs(kUsage, stdout);
+            PrintUsage(stdout);
             return -1;
         }
         if (option == "--no-log-folder") {
@@ -74,18 +97,17 @@ int ParseOptions(int argc, char** argv, Options& options) {
         }
         if (option.rfind("--", 0) != 0) {
             if (!options.scenario.empty()) {
-                std::fprintf(stderr, "simgame: one scenario at a time\n%s", kUsage);
+                std::fprintf(stderr, "simgame: one scenario at a time\n");
                 return 2;
             }
             options.scenario = option;
             continue;
         }
         if (i + 1 >= argc) {
-            std::fprintf(stderr, "simgame: %s needs a value\n%s", option.c_str(), kUsage);
+            std::fprintf(stderr, "simgame: %s needs a value (see --help)\n", option.c_str());
             return 2;
         }
         const char* value = argv[++i];
-        std::uint32_t number = 0;
         bool ok = true;
         if (option == "--plugin")
             options.loader.pluginFile = value;
@@ -102,22 +124,47 @@ int ParseOptions(int argc, char** argv, Options& options) {
         else if (option == "--info-version")
             ok = ParseNumber(value, options.loader.infoVersion);
         else if (option == "--magic-effects")
-            ok = ParseNumber(value, number), options.magicEffects = number;
-        else {
-            std::fprintf(stderr, "simgame: unknown option %s\n%s", option.c_str(), kUsage);
+            ok = ParseNumber(value, options.magicEffects);
+        else if (option == "--fault") {
+            if (!sim::SwitchOnFault(value, sim::Faults())) {
+                std::fprintf(stderr, "simgame: unknown fault \"%s\" (see --help)\n", value);
+                return 2;
+            }
+            continue;
+        } else {
+            std::fprintf(stderr, "simgame: unknown option %s (see --help)\n", option.c_str());
             return 2;
         }
         if (!ok) {
-            std::fprintf(stderr, "simgame: %s takes a number, not \"%s\"\n", option.c_str(), value);
+            std::fprintf(stderr, "simgame: %s takes a 32-bit unsigned number, not \"%s\"\n", option.c_str(), value);
             return 2;
         }
     }
     return 0;
 }
 
-}  // namespace
+int PlayScenario(const Options& options, const sim::Scenario& scenario) {
+    std::ofstream record(options.record, std::ios::binary);
+    if (!record) {
+        std::fprintf(stderr, "simgame: cannot write the record %s\n", options.record.c_str());
+        return 2;
+    }
+    std::printf("scenario: %s\n", options.scenario.c_str());
+    std::ostringstream story;
+    const sim::SessionTrace trace = sim::RunScenario(scenario, sim::TheWorld(), record, story);
+    std::fputs(story.str().c_str(), stdout);
+    std::printf("record: %s\n", options.record.c_str());
+    if (!options.picture.empty()) {
+        if (!sim::DrawSession(trace, options.picture)) {
+            std::fprintf(stderr, "simgame: cannot write the picture %s\n", options.picture.c_str());
+            return 2;
+        }
+        std::printf("picture: %s\n", options.picture.c_str());
+    }
+    return 0;
+}
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     Options options;
     if (const int exit = ParseOptions(argc, argv, options)) return exit < 0 ? 0 : exit;
     sim::Scenario scenario;
@@ -127,20 +174,24 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "simgame: %s\n", error.what());
         return 2;
     }
+    for (const std::string& fault : scenario.faults) sim::SwitchOnFault(fault, sim::Faults());
     sim::ExportHostTable(options.hostTable);
-    // The game's world exists before any plugin loads, with the game's own FreezeEventHandler
-    // listening to menus opening and closing.
-    sim::TheWorld().AddMenuSink(sim::kFreezeHandlerDecorated);
 
-    // Names the game keeps for menus the plugin registers are the game's, not a leak.
-    const auto hostHeld = [] { return sim::Strings().LiveStrings() - sim::TheWorld().RegisteredMenus(); };
-    const std::size_t stringsBefore = hostHeld();
+    // The game's world exists before any plugin loads. Three sinks listen to menus opening
+    // and closing: the game's own FreezeEventHandler, another class of the game's, and one
+    // of another module whose type information is not the game's.
+    const std::size_t stringsBefore = sim::Strings().LiveStrings();
+    sim::World& world = sim::TheWorld();
+    const sim::ForeignSink* freeze = world.AddMenuSink(sim::kFreezeHandlerDecorated);
+    world.AddMenuSink(".?AVMenuModeChangeHandler@@");
+    world.AddMenuSink(".?AVOverlayWatcher@@", false, sim::TypeInfoOwner::kOtherModule);
+
     sim::Loader loader(options.loader);
     const sim::LoadReport& report = loader.Run();
     std::printf("plugin: %s\n", report.pluginPath.c_str());
     if (!report.moduleLoaded || !report.queried) {
         std::printf("plugin: not loaded (no module or no entry points)\n");
-        return 0;
+        return 1;
     }
     for (const std::string& call : report.calls) std::printf("call: %s\n", call.c_str());
     std::printf("query: %s, name \"%s\", version %u, info version %u\n", report.queryResult ? "true" : "false",
@@ -148,44 +199,47 @@ int main(int argc, char** argv) {
     if (report.queryResult) std::printf("load: %s\n", report.loadResult ? "true" : "false");
 
     auto& source = sim::TheGame().magicEffectApplied;
-    for (unsigned i = 1; report.loadResult && i <= options.magicEffects; ++i) {
+    for (std::uint32_t i = 1; report.loadResult && i <= options.magicEffects; ++i) {
         const std::uint32_t before = sim::SinkCount(source);
         host::TESMagicEffectApplyEvent event{};
         sim::Send(source, event);
         std::printf("magic effect applied %u: sinks %u -> %u\n", i, before, sim::SinkCount(source));
     }
 
-    if (!options.scenario.empty()) {
-        std::ofstream record(options.record, std::ios::binary);
-        if (!record) {
-            std::fprintf(stderr, "simgame: cannot write the record %s\n", options.record.c_str());
-            return 2;
-        }
-        std::printf("scenario: %s\n", options.scenario.c_str());
-        std::ostringstream story;
-        const sim::SessionTrace trace = sim::RunScenario(scenario, sim::TheWorld(), record, story);
-        std::fputs(story.str().c_str(), stdout);
-        std::printf("record: %s\n", options.record.c_str());
-        int markerEvents = 0;
-        const auto& calls = sim::TheWorld().code.sinkCalls;
-        for (const sim::ForeignSinkCall& call : calls)
-            markerEvents += call.menuName != nullptr && std::string(call.menuName) == "Tarvek Menu";
-        std::printf("freeze handler: %d menu events reached it, %d of them for Tarvek Menu\n",
-                    static_cast<int>(calls.size()), markerEvents);
-        if (!options.picture.empty()) {
-            if (!sim::DrawSession(trace, options.picture)) {
-                std::fprintf(stderr, "simgame: cannot write the picture %s\n", options.picture.c_str());
-                return 2;
-            }
-            std::printf("picture: %s\n", options.picture.c_str());
-        }
-    }
+    if (!options.scenario.empty())
+        if (const int exit = PlayScenario(options, scenario)) return exit;
 
+    int reached = 0, markerEvents = 0;
+    for (const sim::ForeignSinkCall& call : world.code.sinkCalls) {
+        if (call.sinkId != freeze->id) continue;
+        ++reached;
+        markerEvents += call.menuName != nullptr && std::strcmp(call.menuName, "Tarvek Menu") == 0;
+    }
+    std::printf("freeze handler: %d menu events reached it, %d of them for Tarvek Menu\n", reached, markerEvents);
+
+    // The game ends: its menus close and go, its code is checked, then the plugin unloads.
+    sim::DestroyWorld();
     loader.Unload();
-    // A scenario's actors hold names of their own, so the count only tells after a plain load.
-    if (options.scenario.empty())
-        std::printf("unload: interned strings left by the plugin: %d\n",
-                    static_cast<int>(hostHeld()) - static_cast<int>(stringsBefore));
+    std::printf("unload: interned strings left by the plugin: %d\n",
+                static_cast<int>(sim::Strings().LiveStrings()) - static_cast<int>(stringsBefore));
     std::printf("log: %s\n", loader.LogPath().c_str());
+
+    const std::vector<std::string> misuses = sim::TakeMisuses();
+    for (const std::string& misuse : misuses) std::printf("misuse: %s\n", misuse.c_str());
+    if (!misuses.empty()) {
+        std::printf("the stand-in game caught %u misuse%s\n", static_cast<unsigned>(misuses.size()),
+                    misuses.size() == 1 ? "" : "s");
+        return 3;
+    }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int exit = Run(argc, argv);
+    // The last line says the game ran to its end: a crash or a hang never prints it.
+    std::printf("simgame: exit code %d\n", exit);
+    std::fflush(stdout);
+    return exit;
 }

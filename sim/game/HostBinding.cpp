@@ -135,6 +135,8 @@ constexpr host::HostTable MakeTable() {
     t.SetMovieVisible = entries::SetMovieVisible;
     t.IsMovieVisible = entries::IsMovieVisible;
     t.ReleaseMovie = entries::ReleaseMovie;
+    t.MenuAdvanceMovieDefault = entries::MenuAdvanceMovieDefault;
+    t.MenuInitMovieDefault = entries::MenuInitMovieDefault;
     t.HostTypeInfoName = HostTypeInfoName;
     t.HostTypeInfoVtable = kHostTypeInfoVtable;
     t.HostTypeNameList = hostTypeNameList;

@@ -8,6 +8,7 @@
 
 #include "sim/game/EventSource.h"
 #include "sim/game/Game.h"
+#include "sim/game/Misuse.h"
 #include "sim/loader/Loader.h"
 #include "sim/game/StringPool.h"
 #include "sim/game/World.h"
@@ -22,6 +23,8 @@ char scaleformManagerObject;
 char uiMessageQueueObject;
 
 constexpr float kEyeHeight = 120;
+constexpr float kFrameInterval = 1.0f / 60;  // what the game's slot-5 step is told a frame lasts
+constexpr std::uint32_t kFirstAttachment = 0xA7000001;
 
 std::uint32_t HashOf(const char* handle) {
     const auto word = reinterpret_cast<std::uintptr_t>(handle);
@@ -36,6 +39,42 @@ void MoveEntry(host::MenuTableEntry& to, host::MenuTableEntry& from) {
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The functions the marker movie's script defines, and what each takes.
+struct MovieFunction {
+    const char* movie;
+    const char* path;
+    std::uint32_t numbers;  // every argument is a number
+};
+constexpr MovieFunction kMovieFunctions[] = {
+    {"TarvekMenu", "_root.widget.SetTargetPos", 3},
+    {"TarvekMenu", "_root.widget.Hide", 0},
+};
+
+// Whether the movie can take the call; what it cannot take is reported as misuse.
+bool AcceptsCall(const MovieCall& call) {
+    if (call.view == nullptr) {
+        ReportMisuse("InvokeMovie on a movie view the game does not know (released?): " + call.path);
+        return false;
+    }
+    if (call.view->advances == 0) {
+        ReportMisuse("InvokeMovie " + call.path + " before the movie ran its first frame: its functions do not "
+                     "exist yet (the game's own IMenu slot 5 advances it)");
+        return false;
+    }
+    for (const MovieFunction& function : kMovieFunctions) {
+        if (call.view->name != function.movie || call.path != function.path) continue;
+        const bool numbers = std::all_of(call.args.begin(), call.args.end(),
+                                         [](const host::FlashValue& v) { return v.type == host::kFlashNumber; });
+        if (call.args.size() == function.numbers && numbers) return true;
+        ReportMisuse("InvokeMovie " + call.path + " with " + std::to_string(call.args.size()) +
+                     " arguments (numbers: " + (numbers ? "all" : "not all") + "); it takes " +
+                     std::to_string(function.numbers) + " numbers");
+        return false;
+    }
+    ReportMisuse("InvokeMovie " + call.path + ": movie " + call.view->name + " has no such function");
+    return false;
+}
 
 void CountFlags(host::MenuManager& manager, const host::IMenu* menu, int delta) {
     if (menu == nullptr) return;
@@ -126,6 +165,12 @@ void World::RegisterMenu(const char* name, host::MenuCreator creator, host::IMen
     ++menuManager.menuTable.freeCount;
 }
 
+SimMovieView* World::FindMovie(const host::GFxMovieView* view) const {
+    for (const auto& movie : movies)
+        if (reinterpret_cast<const host::GFxMovieView*>(movie.get()) == view) return movie.get();
+    return nullptr;
+}
+
 host::MenuTableEntry* World::FindMenu(const char* handle) {
     host::MenuTableEntry* entry = &menuEntries_[HashOf(handle) & (kMenuBuckets - 1)];
     if (entry->next == nullptr) return nullptr;
@@ -166,22 +211,31 @@ void World::ApplyMessage(const char* handle, std::uint32_t type) {
     if (entry == nullptr) return;
     const bool open = IsMenuOpen(handle);
     if (type == host::kMessageOpen && !open) {
-        if (entry->menu == nullptr && entry->creator != nullptr) entry->menu = entry->creator();
-        if (entry->menu == nullptr) return;  // the creator failed: the menu simply does not open
+        if (entry->menu == nullptr && entry->creator != nullptr) {
+            entry->menu = entry->creator();
+            if (entry->menu == nullptr) return;  // the creator failed: the menu simply does not open
+            // The game gives a menu it builds a word of its own, and hands it its movie.
+            attachments.push_back({entry->menu, kFirstAttachment + static_cast<std::uint32_t>(attachments.size()), false});
+            entry->menu->attachment = attachments.back().value;
+            entry->menu->InitMovie();
+        }
+        if (entry->menu == nullptr) return;
         Strings().AddRef(handle);
         openMenus_.push_back(handle);
         CountFlags(menuManager, entry->menu, +1);
-        host::UIMessage message{nullptr, host::kMessageOpen, nullptr};
-        entry->menu->HandleUIMessage(&message);
+        Deliver(handle, *entry->menu, host::kMessageOpen);
     } else if (type == host::kMessageClose && open) {
         host::IMenu* menu = entry->menu;
-        host::UIMessage message{nullptr, host::kMessageClose, nullptr};
-        menu->HandleUIMessage(&message);
+        Deliver(handle, *menu, host::kMessageClose);
         std::erase(openMenus_, handle);
         CountFlags(menuManager, menu, -1);
         if (entry->creator != nullptr) {  // menus built by a creator are destroyed on close
             entry->menu = nullptr;
             menu->DeletingDestructor(1);
+            for (const MenuAttachment& attachment : attachments)
+                if (attachment.menu == menu && !attachment.released)
+                    ReportMisuse(std::string(handle) + " was destroyed without releasing the game's attachment word");
+            std::erase_if(attachments, [&](const MenuAttachment& a) { return a.menu == menu; });
         }
         Strings().Release(handle);
     } else {
@@ -192,6 +246,11 @@ void World::ApplyMessage(const char* handle, std::uint32_t type) {
     event.opening = type == host::kMessageOpen;
     Send(menuManager.menuOpenCloseSource, event);
     ClearName(event.menuName);
+}
+
+void World::Deliver(const char* handle, host::IMenu& menu, std::uint32_t type) {
+    host::UIMessage message{nullptr, type, nullptr};
+    messages.push_back({handle, type, menu.HandleUIMessage(&message)});
 }
 
 void World::OpenMenu(const char* name) {
@@ -208,23 +267,27 @@ void World::CloseMenu(const char* name) {
 
 void World::RunFrame() {
     ++frames;
-    // The camera rides with the player: its eye above the player, the first-person view
-    // turned with the player's heading.
-    const host::NiPoint3& at = player_->position;
-    const host::NiPoint3 eye = {at.x, at.y, at.z + kEyeHeight};
-    camera_.rootNode->worldTranslation = eye;
-    camera_.ThirdPerson().cameraPosition = eye;
-    camera_.firstPersonNode->worldRotate = FirstPersonRotation(player_->rotation.z, 0);
+    if (!cameraPinned) {
+        const host::NiPoint3& at = player_->position;
+        const host::NiPoint3 eye = {at.x, at.y, at.z + kEyeHeight};
+        camera_.rootNode->worldTranslation = eye;
+        camera_.ThirdPerson().cameraPosition = eye;
+    }
+    camera_.firstPersonNode->worldRotate = FirstPersonRotation(player_->rotation.z, firstPersonPitch, firstPersonRoll);
     code.RunFrame(&code, static_cast<std::uint32_t>(frames), 0);
     // The game's own code that the plugin's patches change.
     code.CallTargetUpdate(gameTarget, static_cast<std::uint32_t>(frames));
     branchA = code.RunBranchA(branchObject);
     branchB = code.RunBranchB(0, branchBDiffers ? 1 : 0);
     ProcessMessages();
+    // Each open menu's movie advances by a frame, then the menu draws.
     const std::vector<const char*> open = openMenus_;
-    for (const char* handle : open)
-        if (host::MenuTableEntry* entry = FindMenu(handle); entry && entry->menu && IsMenuOpen(handle))
-            entry->menu->DrawMenu();
+    for (const char* handle : open) {
+        host::MenuTableEntry* entry = FindMenu(handle);
+        if (entry == nullptr || entry->menu == nullptr || !IsMenuOpen(handle)) continue;
+        entry->menu->AdvanceMovie(kFrameInterval, static_cast<std::uint32_t>(frames));
+        entry->menu->DrawMenu();
+    }
 }
 
 void World::SendInput(const InputChain& chain) {
@@ -261,29 +324,76 @@ bool HOST_THISCALL LoadMovie(host::ScaleformManager*, host::IMenu*, host::GFxMov
 }
 
 void HOST_CDECL ReleaseMenuAttachment(std::uint32_t* attachment) {
-    TheWorld().releasedAttachments.push_back({*attachment});
+    World& world = TheWorld();
+    const auto held = std::find_if(world.attachments.begin(), world.attachments.end(), [&](const MenuAttachment& a) {
+        return attachment && a.value == *attachment && !a.released;
+    });
+    if (held == world.attachments.end()) {
+        ReportMisuse("ReleaseMenuAttachment of a word the game did not give (or released twice)");
+        return;
+    }
+    held->released = true;
     *attachment = 0;
+}
+
+void HOST_THISCALL MenuAdvanceMovieDefault(host::IMenu* menu, float, std::uint32_t) {
+    if (menu->movieView == nullptr) return;
+    if (SimMovieView* movie = TheWorld().FindMovie(menu->movieView))
+        ++movie->advances;
+    else
+        ReportMisuse("IMenu slot 5 advanced a movie view the game does not know (released?)");
+}
+
+void HOST_THISCALL MenuInitMovieDefault(host::IMenu* menu, host::GFxMovieView* view) {
+    if (view == nullptr && menu->movieView == nullptr) return;
+    SimMovieView* movie = TheWorld().FindMovie(view);
+    if (view != menu->movieView || movie == nullptr) {
+        ReportMisuse("IMenu slot 8 was handed a movie view that is not the menu's own");
+        return;
+    }
+    movie->initialised = true;
 }
 
 bool HOST_THISCALL InvokeMovie(host::GFxMovieView* view, const char* path, host::FlashValue* result,
                                const host::FlashValue* args, std::uint32_t count) {
-    MovieCall call{reinterpret_cast<SimMovieView*>(view), path ? path : "", {}, result != nullptr};
-    for (std::uint32_t i = 0; i < count; ++i)
+    World& world = TheWorld();
+    MovieCall call{world.FindMovie(view), path ? path : "", {}, {}, result != nullptr, false};
+    for (std::uint32_t i = 0; args != nullptr && i < count; ++i) {
+        call.args.push_back(args[i]);
         if (args[i].type == host::kFlashNumber) call.numbers.push_back(args[i].payload.number);
-    TheWorld().movieCalls.push_back(std::move(call));
-    return true;
+    }
+    call.accepted = AcceptsCall(call);
+    world.movieCalls.push_back(std::move(call));
+    return world.movieCalls.back().accepted;
 }
 
-void HOST_THISCALL DisplayMovie(host::GFxMovieView* view) { ++reinterpret_cast<SimMovieView*>(view)->displays; }
+void HOST_THISCALL DisplayMovie(host::GFxMovieView* view) {
+    if (SimMovieView* movie = TheWorld().FindMovie(view))
+        ++movie->displays;
+    else
+        ReportMisuse("DisplayMovie on a movie view the game does not know");
+}
 
 void HOST_THISCALL SetMovieVisible(host::GFxMovieView* view, bool visible) {
-    reinterpret_cast<SimMovieView*>(view)->visible = visible;
+    if (SimMovieView* movie = TheWorld().FindMovie(view))
+        movie->visible = visible;
+    else
+        ReportMisuse("SetMovieVisible on a movie view the game does not know");
 }
 
-bool HOST_THISCALL IsMovieVisible(host::GFxMovieView* view) { return reinterpret_cast<SimMovieView*>(view)->visible; }
+bool HOST_THISCALL IsMovieVisible(host::GFxMovieView* view) {
+    if (SimMovieView* movie = TheWorld().FindMovie(view)) return movie->visible;
+    ReportMisuse("IsMovieVisible on a movie view the game does not know");
+    return false;
+}
 
 void HOST_THISCALL ReleaseMovie(host::GFxMovieView* view) {
-    std::erase_if(TheWorld().movies, [&](const auto& movie) { return movie.get() == reinterpret_cast<SimMovieView*>(view); });
+    World& world = TheWorld();
+    if (world.FindMovie(view) == nullptr) {
+        ReportMisuse("ReleaseMovie of a movie view the game does not know (released twice?)");
+        return;
+    }
+    std::erase_if(world.movies, [&](const auto& movie) { return movie.get() == reinterpret_cast<SimMovieView*>(view); });
 }
 
 }  // namespace entries

@@ -81,10 +81,13 @@ SimCamera::SimCamera() : host::PlayerCamera{} {
     SetState(host::kCameraStateThirdPerson);
 }
 
-host::NiMatrix3 FirstPersonRotation(float heading, float pitch) {
+host::NiMatrix3 FirstPersonRotation(float heading, float pitch, float roll) {
     const float ch = std::cos(heading), sh = std::sin(heading);
     const float cp = std::cos(pitch), sp = std::sin(pitch);
-    return host::NiMatrix3{{{ch, sh * cp, -sh * sp}, {-sh, ch * cp, -ch * sp}, {0, sp, cp}}};
+    const float cr = std::cos(roll), sr = std::sin(roll);
+    return host::NiMatrix3{{{ch * cr + sh * sp * sr, sh * cp, ch * sr - sh * sp * cr},
+                            {-sh * cr + ch * sp * sr, ch * cp, -sh * sr - ch * sp * cr},
+                            {-cp * sr, sp, cp * cr}}};
 }
 
 World::World() : nextHandle_(kFirstHandle) {
@@ -198,8 +201,8 @@ void World::SendMenuEvent(const char* name, bool opening) {
     ClearName(event.menuName);
 }
 
-ForeignSink* World::AddMenuSink(const char* decoratedName, bool sharedFreezeTable) {
-    ForeignSink* sink = code.MakeSink(decoratedName, sharedFreezeTable);
+ForeignSink* World::AddMenuSink(const char* decoratedName, bool sharedFreezeTable, TypeInfoOwner owner) {
+    ForeignSink* sink = code.MakeSink(decoratedName, sharedFreezeTable, owner);
     AddSink(menuManager.menuOpenCloseSource, sink);
     return sink;
 }
@@ -326,12 +329,17 @@ host::NiNode* HOST_THISCALL GetActorRootNode(host::TESObjectREFR* reference) {
     return actor->loaded ? actor->root.get() : nullptr;
 }
 
-bool HOST_THISCALL IsDead(host::Actor* actor, bool) { return AsSimActor(actor)->dead; }
+bool HOST_THISCALL IsDead(host::Actor* actor, bool includeDying) {
+    const SimActor* simActor = AsSimActor(actor);
+    return simActor->dead || (includeDying && simActor->dying);
+}
 
 bool HOST_THISCALL IsHostileTo(host::Actor*, host::Actor* other) { return AsSimActor(other)->hostile; }
 
 bool HOST_THISCALL HasLineOfSight(host::Actor*, host::TESObjectREFR* target, bool* seen) {
-    *seen = AsSimActor(target)->lineOfSight;
+    const SimActor* actor = AsSimActor(target);
+    if (actor->wall) return false;  // the out flag is left as the caller set it
+    *seen = actor->lineOfSight;
     return true;
 }
 

@@ -47,8 +47,10 @@ struct SimActor : host::PlayerCharacter {
 
     host::ActorHandle handle = 0;
     bool dead = false;
+    bool dying = false;          // not yet dead: IsDead answers true only when asked to count the dying
     bool hostile = true;         // toward the player
-    bool lineOfSight = true;     // the player can see it
+    bool wall = false;           // HasLineOfSight fails outright
+    bool lineOfSight = true;     // HasLineOfSight succeeds and says whether the player can see it
     bool loaded = true;          // 3D loaded: the root node is handed out
     host::NiPoint3 fallbackAim;  // the host's own aim position
     std::unique_ptr<Node> root;
@@ -81,6 +83,9 @@ struct SimCameraState : host::ThirdPersonState {
 struct SimCamera : host::PlayerCamera {
     SimCamera();
     void SetState(std::uint32_t slot) { currentState = states[slot]; }
+    // The camera without (or again with) its root node, or its first-person state's node.
+    void UseRootNode(bool use) { cameraRoot = use ? rootNode.get() : nullptr; }
+    void UseFirstPersonNode(bool use) { firstPerson.node = use ? firstPersonNode.get() : nullptr; }
     host::FirstPersonState& FirstPerson() { return firstPerson; }
     SimCameraState& ThirdPerson() { return stateObjects[host::kCameraStateThirdPerson]; }
 
@@ -90,9 +95,9 @@ struct SimCamera : host::PlayerCamera {
     std::unique_ptr<Node> firstPersonNode;
 };
 
-// First-person node rotation for a heading and node pitch (radians), laid out the way
-// the game reads it back.
-host::NiMatrix3 FirstPersonRotation(float heading, float pitch);
+// First-person node rotation for a heading, a node pitch and a roll (radians), laid out
+// the way the game reads it back: turned by the heading, then pitched, then rolled.
+host::NiMatrix3 FirstPersonRotation(float heading, float pitch, float roll = 0);
 
 struct PlayedSound {
     host::TESForm* sound;
@@ -120,18 +125,25 @@ struct HostMenu final : host::IMenu {
     void* DeletingDestructor(std::uint32_t) override { return this; }
 };
 
+// A movie the game loaded for a menu. Like a Flash movie's, its script has not run, and
+// so its functions do not exist, until the game has advanced it by a frame (IMenu slot 5).
 struct SimMovieView {
     std::string name;
     bool visible = true;
-    int displays = 0;
+    int advances = 0;          // frames the game's slot-5 step ran
+    int displays = 0;          // DisplayMovie calls
+    bool initialised = false;  // the game's slot-8 step was handed it
 };
 
-// A call into a movie, with its numeric arguments.
+// A call into a movie: its full path, every argument, whether a result was asked for,
+// and whether the movie could take it.
 struct MovieCall {
     SimMovieView* view;
     std::string path;
-    std::vector<double> numbers;
+    std::vector<host::FlashValue> args;
+    std::vector<double> numbers;  // the numeric arguments, in order
     bool resultRequested;
+    bool accepted;
 };
 
 struct QueuedMessage {
@@ -139,8 +151,18 @@ struct QueuedMessage {
     std::uint32_t type;
 };
 
-struct ReleasedAttachment {
+// A UI message the game delivered to a menu, and the menu's answer.
+struct DeliveredMessage {
+    std::string menu;
+    std::uint32_t type;
+    std::uint32_t result;
+};
+
+// The word the game gives a menu it opens; the menu must release it when it goes.
+struct MenuAttachment {
+    const host::IMenu* menu;
     std::uint32_t value;
+    bool released;
 };
 
 // The game's menus: names the stand-in registers at start, with their flags.
@@ -164,6 +186,11 @@ public:
 
     SimActor& Player() { return *player_; }
     SimCamera& Camera() { return camera_; }
+    // The camera rides with the player (its eye above the player) unless it is pinned,
+    // and its first-person node turns with the player's heading, tilted by its own pitch
+    // and roll.
+    bool cameraPinned = false;
+    float firstPersonPitch = 0, firstPersonRoll = 0;
     SimActor& AddActor(const ActorSetup& setup);
     // Puts a raw handle into the process lists (a stale one, the empty one...).
     void AddProcessHandle(host::ActorHandle handle);
@@ -190,7 +217,8 @@ public:
     // Sends a menu open or close event to the sinks on the menu manager's source.
     void SendMenuEvent(const char* name, bool opening);
     // Registers a sink of another game class on that source (see CodeSites::MakeSink).
-    ForeignSink* AddMenuSink(const char* decoratedName, bool sharedFreezeTable = true);
+    ForeignSink* AddMenuSink(const char* decoratedName, bool sharedFreezeTable = true,
+                             TypeInfoOwner owner = TypeInfoOwner::kGame);
 
     // The bad answers this world gives, fixed when it was built (see Faults()).
     const FaultSwitches faults = Faults();
@@ -215,7 +243,9 @@ public:
     std::string dataFolder;  // where LoadMovie looks for Interface\<name>.swf
     std::vector<std::unique_ptr<SimMovieView>> movies;
     std::vector<MovieCall> movieCalls;
-    std::vector<ReleasedAttachment> releasedAttachments;
+    std::vector<DeliveredMessage> messages;
+    std::vector<MenuAttachment> attachments;
+    SimMovieView* FindMovie(const host::GFxMovieView* view) const;  // null: not a live movie
     host::PlayerControls playerControls{};
     host::PlayerInputHandler inputHandler{};
     int frames = 0;
@@ -225,6 +255,7 @@ private:
     void SetUpInterface();
     void TearDownInterface();
     void ApplyMessage(const char* handle, std::uint32_t type);
+    void Deliver(const char* handle, host::IMenu& menu, std::uint32_t type);
     host::MenuTableEntry* FreeEntry();
 
     std::vector<std::unique_ptr<HostMenu>> hostMenus_;

@@ -36,6 +36,8 @@ void HOST_THISCALL QueueUIMessage(host::UIMessageQueue* queue, const host::Fixed
 bool HOST_THISCALL LoadMovie(host::ScaleformManager* manager, host::IMenu* menu, host::GFxMovieView** view,
                              const char* name, std::uint32_t scaleMode, std::uint32_t backgroundAlpha);
 void HOST_CDECL ReleaseMenuAttachment(std::uint32_t* attachment);
+void HOST_THISCALL MenuAdvanceMovieDefault(host::IMenu* menu, float interval, std::uint32_t time);
+void HOST_THISCALL MenuInitMovieDefault(host::IMenu* menu, host::GFxMovieView* view);
 bool HOST_THISCALL InvokeMovie(host::GFxMovieView* view, const char* path, host::FlashValue* result,
                                const host::FlashValue* args, std::uint32_t count);
 void HOST_THISCALL DisplayMovie(host::GFxMovieView* view);

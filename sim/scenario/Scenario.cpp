@@ -1,5 +1,7 @@
 #include "sim/scenario/Scenario.h"
 
+#include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <sstream>
 
 #include "host/Input.h"
+#include "sim/game/Faults.h"
 #include "sim/game/Game.h"
 #include "sim/game/World.h"
 
@@ -20,6 +23,8 @@ namespace {
 constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr int kMaxFramesPerCommand = 100000;
 constexpr char kMarkerMenu[] = "Tarvek Menu";
+constexpr char kPlayerName[] = "player";
+constexpr float kHeldDuration = 0.5f;
 
 // The marker menu's fields at the offsets the game's menu layout gives them.
 struct MarkerMenuLayout {
@@ -34,133 +39,6 @@ struct MarkerMenuLayout {
 static_assert(offsetof(MarkerMenuLayout, targetHandle) == 40);
 static_assert(offsetof(MarkerMenuLayout, markerX) == 48);
 static_assert(offsetof(MarkerMenuLayout, markerShown) == 72);
-
-[[noreturn]] void Fail(const Scenario& scenario, const ScenarioCommand& command, const std::string& message) {
-    throw ScenarioError(scenario.file, command.line, message);
-}
-
-bool ParseDouble(const std::string& word, double& out) {
-    char* end = nullptr;
-    out = std::strtod(word.c_str(), &end);
-    return !word.empty() && *end == '\0' && std::isfinite(out);
-}
-
-bool ParseCode(const std::string& word, std::uint32_t& out) {
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(word.c_str(), &end, 0);
-    out = static_cast<std::uint32_t>(value);
-    return !word.empty() && *end == '\0';
-}
-
-class Checker {
-public:
-    Checker(const Scenario& scenario, const ScenarioCommand& command) : scenario_(scenario), command_(command) {}
-    const std::string& Word(std::size_t i) const {
-        if (i >= command_.words.size()) Fail(scenario_, command_, "\"" + command_.verb + "\" needs more words");
-        return command_.words[i];
-    }
-    double Number(std::size_t i) const {
-        double value = 0;
-        if (!ParseDouble(Word(i), value)) Fail(scenario_, command_, "\"" + Word(i) + "\" is not a number");
-        return value;
-    }
-    void Keyword(std::size_t i, const char* expected) const {
-        if (Word(i) != expected) Fail(scenario_, command_, std::string("expected \"") + expected + "\", found \"" + Word(i) + "\"");
-    }
-    void Count(std::size_t count) const {
-        if (command_.words.size() != count)
-            Fail(scenario_, command_, "\"" + command_.verb + "\" takes " + std::to_string(count) + " words");
-    }
-    [[noreturn]] void Error(const std::string& message) const { Fail(scenario_, command_, message); }
-
-private:
-    const Scenario& scenario_;
-    const ScenarioCommand& command_;
-};
-
-// The input device a scenario names, or nothing.
-std::optional<std::uint32_t> DeviceNamed(const std::string& device) {
-    if (device == "keyboard") return host::kDeviceKeyboard;
-    if (device == "mouse") return host::kDeviceMouse;
-    if (device == "gamepad") return host::kDeviceGamepad;
-    return std::nullopt;
-}
-
-std::string RestOfLine(const ScenarioCommand& command) {
-    std::string text;
-    for (const std::string& word : command.words) text += (text.empty() ? "" : " ") + word;
-    return text;
-}
-
-void Validate(const Scenario& scenario) {
-    std::set<std::string> actors;
-    for (const ScenarioCommand& command : scenario.commands) {
-        const Checker check(scenario, command);
-        const std::string& verb = command.verb;
-        if (verb == "player") {
-            check.Keyword(0, "at");
-            for (std::size_t i = 1; i <= 3; ++i) check.Number(i);
-            for (std::size_t i = 4; i < command.words.size(); i += 2) {
-                if (check.Word(i) != "heading" && check.Word(i) != "pitch") check.Error("unknown player word \"" + check.Word(i) + "\"");
-                check.Number(i + 1);
-            }
-        } else if (verb == "camera") {
-            check.Count(1);
-            if (check.Word(0) != "first" && check.Word(0) != "third") check.Error("camera is first or third");
-        } else if (verb == "fov") {
-            check.Count(1);
-            if (check.Number(0) <= 0 || check.Number(0) >= 180) check.Error("fov is between 0 and 180 degrees");
-        } else if (verb == "screen") {
-            check.Count(2);
-            if (check.Number(0) < 1 || check.Number(1) < 0) check.Error("screen takes a width and a height in pixels");
-        } else if (verb == "gamepad") {
-            check.Count(1);
-            if (check.Word(0) != "on" && check.Word(0) != "off") check.Error("gamepad is on or off");
-        } else if (verb == "actor") {
-            const std::string& name = check.Word(0);
-            if (name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-") != std::string::npos)
-                check.Error("actor names use letters, digits, '_' and '-'");
-            if (!actors.insert(name).second) check.Error("actor \"" + name + "\" is declared twice");
-            check.Keyword(1, "at");
-            for (std::size_t i = 2; i <= 4; ++i) check.Number(i);
-            for (std::size_t i = 5; i < command.words.size(); ++i) {
-                const std::string& word = command.words[i];
-                if (word == "skeleton")
-                    check.Word(++i);
-                else if (word != "female" && word != "friendly" && word != "essential")
-                    check.Error("unknown actor word \"" + word + "\"");
-            }
-        } else if (verb == "frames") {
-            check.Count(1);
-            const double frames = check.Number(0);
-            if (frames < 1 || frames > kMaxFramesPerCommand || frames != std::floor(frames))
-                check.Error("frames takes a whole number from 1 to 100000");
-        } else if (verb == "press" || verb == "hold" || verb == "release") {
-            check.Count(2);
-            if (!DeviceNamed(check.Word(0)))
-                check.Error("unknown device \"" + check.Word(0) + "\" (keyboard, mouse or gamepad)");
-            std::uint32_t code = 0;
-            if (!ParseCode(check.Word(1), code)) check.Error("\"" + check.Word(1) + "\" is not a key code");
-        } else if (verb == "stick") {
-            check.Count(2);
-            check.Number(0);
-            check.Number(1);
-        } else if (verb == "move" || verb == "kill") {
-            if (!actors.count(check.Word(0))) check.Error("no actor named \"" + check.Word(0) + "\" before this line");
-            if (verb == "kill") {
-                check.Count(1);
-            } else {
-                check.Count(5);
-                check.Keyword(1, "to");
-                for (std::size_t i = 2; i <= 4; ++i) check.Number(i);
-            }
-        } else if (verb == "open" || verb == "close") {
-            if (command.words.empty()) check.Error("\"" + verb + "\" needs a menu name");
-        } else {
-            check.Error("unknown command \"" + verb + "\"");
-        }
-    }
-}
 
 std::string Format(const char* format, double value) {
     char text[64];
@@ -177,80 +55,125 @@ std::string DescribeCall(const MovieCall& call) {
     return text + ")";
 }
 
+const char* MessageName(std::uint32_t type) {
+    switch (type) {
+        case 1: return "open";
+        case 3: return "close";
+        default: return "message";
+    }
+}
+
+class Runner;
+
+// One command being read: its words, checked as they are taken. The same handler checks a
+// command when the file is read and plays it when the scenario runs (then `runner` is set).
+class Step {
+public:
+    Step(const Scenario& scenario, const ScenarioCommand& command, std::set<std::string>& declared, Runner* runner)
+        : scenario_(scenario), command_(command), declared_(declared), runner_(runner) {}
+
+    Runner* runner() const { return runner_; }
+    std::size_t Size() const { return command_.words.size(); }
+    const std::string& Verb() const { return command_.verb; }
+    std::set<std::string>& Declared() const { return declared_; }
+
+    [[noreturn]] void Error(const std::string& message) const {
+        throw ScenarioError(scenario_.file, command_.line, message);
+    }
+    const std::string& Word(std::size_t i) const {
+        if (i >= command_.words.size()) Error("\"" + command_.verb + "\" needs more words");
+        return command_.words[i];
+    }
+    void Count(std::size_t count) const {
+        if (command_.words.size() != count)
+            Error("\"" + command_.verb + "\" takes " + std::to_string(count) + " words");
+    }
+    void Keyword(std::size_t i, const char* expected) const {
+        if (Word(i) != expected) Error(std::string("expected \"") + expected + "\", found \"" + Word(i) + "\"");
+    }
+    bool OnOff(std::size_t i) const {
+        if (Word(i) != "on" && Word(i) != "off") Error("\"" + command_.verb + "\" takes on or off");
+        return Word(i) == "on";
+    }
+    // A 32-bit float: nan, inf and -inf are words a scenario may use; a number too large
+    // for a float is refused rather than silently made infinite.
+    float Float(std::size_t i) const {
+        const std::string& word = Word(i);
+        if (word == "nan") return NAN;
+        if (word == "inf") return INFINITY;
+        if (word == "-inf") return -INFINITY;
+        errno = 0;
+        char* end = nullptr;
+        const double value = std::strtod(word.c_str(), &end);
+        if (word.empty() || *end != '\0' || !std::isfinite(value)) Error("\"" + word + "\" is not a number");
+        if ((errno == ERANGE && std::fabs(value) > 1) || std::fabs(value) > FLT_MAX)
+            Error("\"" + word + "\" overflows a 32-bit float");
+        return static_cast<float>(value);
+    }
+    float Radians(std::size_t i) const { return static_cast<float>(Float(i) / kDegreesPerRadian); }
+    // A 32-bit unsigned number, decimal or 0x-hexadecimal, without a sign.
+    std::uint32_t Unsigned(std::size_t i, const char* what) const {
+        const std::string& word = Word(i);
+        const std::optional<std::uint32_t> value = ReadUnsigned(word);
+        if (!value) Error("\"" + word + "\" is " + (IsWholeNumber(word) ? "out of range for " : "not ") + what);
+        return *value;
+    }
+    static std::optional<std::uint32_t> ReadUnsigned(const std::string& word) {
+        errno = 0;
+        char* end = nullptr;
+        const unsigned long long value = std::strtoull(word.c_str(), &end, 0);
+        if (word.empty() || *end != '\0' || word[0] == '-' || word[0] == '+' || errno == ERANGE || value > UINT32_MAX)
+            return std::nullopt;
+        return static_cast<std::uint32_t>(value);
+    }
+    // Digits only (or 0x and hexadecimal digits), whatever their value.
+    static bool IsWholeNumber(const std::string& word) {
+        const bool hex = word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X');
+        return !word.empty() &&
+               word.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789", hex ? 2 : 0) == std::string::npos;
+    }
+    // An actor declared on an earlier line (or, where `player` is allowed, the player).
+    const std::string& Actor(std::size_t i, bool player = false) const {
+        const std::string& name = Word(i);
+        if (!declared_.count(name) && !(player && name == kPlayerName))
+            Error("no actor named \"" + name + "\" before this line");
+        return name;
+    }
+
+private:
+    const Scenario& scenario_;
+    const ScenarioCommand& command_;
+    std::set<std::string>& declared_;
+    Runner* runner_;
+};
+
+// The input device a scenario names, or nothing.
+std::optional<std::uint32_t> DeviceNamed(const std::string& device) {
+    if (device == "keyboard") return host::kDeviceKeyboard;
+    if (device == "mouse") return host::kDeviceMouse;
+    if (device == "gamepad") return host::kDeviceGamepad;
+    return std::nullopt;
+}
+
 class Runner {
 public:
     Runner(World& world, std::ostream& record, std::ostream& story) : world_(world), record_(record), story_(story) {}
-
-    void Apply(const ScenarioCommand& command) {
-        const auto number = [&](std::size_t i) { return std::strtod(command.words[i].c_str(), nullptr); };
-        const auto radians = [&](std::size_t i) { return static_cast<float>(number(i) / kDegreesPerRadian); };
-        const std::string& verb = command.verb;
-        if (verb == "player") {
-            SimActor& player = world_.Player();
-            player.position = {static_cast<float>(number(1)), static_cast<float>(number(2)), static_cast<float>(number(3))};
-            for (std::size_t i = 4; i + 1 < command.words.size(); i += 2)
-                (command.words[i] == "heading" ? player.rotation.z : player.rotation.x) = radians(i + 1);
-        } else if (verb == "camera") {
-            world_.Camera().SetState(command.words[0] == "first" ? host::kCameraStateFirstPerson
-                                                                 : host::kCameraStateThirdPerson);
-        } else if (verb == "fov") {
-            world_.Camera().fieldOfView = static_cast<float>(number(0));
-        } else if (verb == "screen") {
-            TheGame().screenWidth = static_cast<std::uint32_t>(number(0));
-            TheGame().screenHeight = static_cast<std::uint32_t>(number(1));
-        } else if (verb == "gamepad") {
-            world_.gamepad.enabled = command.words[0] == "on";
-        } else if (verb == "actor") {
-            AddActor(command);
-        } else if (verb == "frames") {
-            for (int i = 0; i < static_cast<int>(number(0)); ++i) Frame();
-        } else if (verb == "press" || verb == "hold" || verb == "release") {
-            std::uint32_t code = 0;
-            ParseCode(command.words[1], code);
-            InputChain chain;
-            chain.Button(*DeviceNamed(command.words[0]), code, verb == "release" ? 0.0f : 1.0f, verb == "press" ? 0.0f : 0.5f);
-            world_.SendInput(chain);
-        } else if (verb == "stick") {
-            InputChain chain;
-            chain.Thumbstick(host::kRightThumbstick, static_cast<float>(number(0)), static_cast<float>(number(1)));
-            world_.SendInput(chain);
-        } else if (verb == "move") {
-            SimActor& actor = *actors_.at(command.words[0]);
-            const host::NiPoint3 to = {static_cast<float>(number(2)), static_cast<float>(number(3)), static_cast<float>(number(4))};
-            MoveTo(actor, to);
-        } else if (verb == "kill") {
-            world_.Kill(*actors_.at(command.words[0]));
-            story_ << "before frame " << frame_ + 1 << ": " << command.words[0] << " dies\n";
-        } else if (verb == "open") {
-            world_.OpenMenu(RestOfLine(command).c_str());
-        } else if (verb == "close") {
-            world_.CloseMenu(RestOfLine(command).c_str());
-        }
-    }
 
     void Start(const std::string& title) {
         record_ << kRecordHeader << "\n";
         trace_.title = title;
     }
     SessionTrace& Trace() { return trace_; }
+    World& world() { return world_; }
+    SimActor& Actor(const std::string& name) { return name == kPlayerName ? world_.Player() : *actors_.at(name); }
+    void Tell(const std::string& what) { story_ << "before frame " << frame_ + 1 << ": " << what << "\n"; }
 
-private:
-    void AddActor(const ScenarioCommand& command) {
-        ActorSetup setup;
-        setup.position = {static_cast<float>(std::strtod(command.words[2].c_str(), nullptr)),
-                          static_cast<float>(std::strtod(command.words[3].c_str(), nullptr)),
-                          static_cast<float>(std::strtod(command.words[4].c_str(), nullptr))};
-        for (std::size_t i = 5; i < command.words.size(); ++i) {
-            const std::string& word = command.words[i];
-            if (word == "skeleton") setup.malePath = setup.femalePath = command.words[++i];
-            if (word == "female") setup.female = true;
-            if (word == "friendly") setup.hostile = false;
-            if (word == "essential") setup.essential = true;
-        }
+    void AddActor(const std::string& name, const ActorSetup& setup, bool unreferenced) {
         SimActor& actor = world_.AddActor(setup);
-        actors_[command.words[0]] = &actor;
-        names_[actor.handle] = command.words[0];
-        trace_.actors.push_back({command.words[0], setup.hostile, false, {}});
+        if (unreferenced) actor.referenceWord &= ~host::kReferenceCountMask;  // nobody but the plugin holds it
+        actors_[name] = &actor;
+        names_[actor.handle] = name;
+        trace_.actors.push_back({name, setup.hostile, false, {}});
     }
 
     void MoveTo(SimActor& actor, host::NiPoint3 to) {
@@ -269,12 +192,12 @@ private:
         frame.frame = ++frame_;
         frame.headingDegrees = world_.Player().rotation.z * kDegreesPerRadian;
         frame.pitchDegrees = world_.Player().rotation.x * kDegreesPerRadian;
-        const auto* menu = reinterpret_cast<const MarkerMenuLayout*>(world_.OpenInstance(kMarkerMenu));
+        host::IMenu* marker = world_.OpenInstance(kMarkerMenu);
+        const auto* menu = reinterpret_cast<const MarkerMenuLayout*>(marker);
+        const SimMovieView* movie = marker ? world_.FindMovie(marker->movieView) : nullptr;
         if (menu != nullptr) {
-            const auto name = names_.find(menu->targetHandle);
-            if (name != names_.end()) frame.target = name->second;
+            frame.target = NameOf(menu->targetHandle);
             frame.markerShown = menu->markerShown;
-            const auto* movie = reinterpret_cast<const SimMovieView*>(world_.OpenInstance(kMarkerMenu)->movieView);
             frame.movieVisible = movie != nullptr && movie->visible;
             frame.markerX = menu->markerX;
             frame.markerY = menu->markerY;
@@ -285,8 +208,20 @@ private:
         frame.sounds = static_cast<int>(world_.sounds.size() - soundsSeen_);
         frame.playerInput = world_.inputHandler.enabled != 0;
         soundsSeen_ = world_.sounds.size();
+        frame.gameTarget = NameOf(world_.gameTarget.targetHandle);
+        frame.branchATaken = world_.branchA == BranchPath::kTaken;
+        frame.branchBTaken = world_.branchB == BranchPath::kTaken;
+        const int displays = movie ? movie->displays : 0;
+        frame.displays = movie == lastMovie_ ? displays - displaysSeen_ : displays;
+        lastMovie_ = movie;
+        displaysSeen_ = displays;
+        for (; messagesSeen_ < world_.messages.size(); ++messagesSeen_) {
+            const DeliveredMessage& message = world_.messages[messagesSeen_];
+            if (message.menu == kMarkerMenu)
+                frame.messages.push_back(std::string(MessageName(message.type)) + "=" + std::to_string(message.result));
+        }
         record_ << RecordLine(frame) << "\n";
-        Tell(frame, menu != nullptr);
+        TellFrame(frame, menu != nullptr);
         trace_.frames.push_back(frame);
         trace_.player.push_back({world_.Player().position.x, world_.Player().position.y});
         for (SessionTrace::Actor& actor : trace_.actors) {
@@ -296,7 +231,13 @@ private:
         }
     }
 
-    void Tell(const FrameRecord& frame, bool menuOpen) {
+private:
+    std::string NameOf(host::ActorHandle handle) const {
+        const auto name = names_.find(handle);
+        return name == names_.end() ? std::string() : name->second;
+    }
+
+    void TellFrame(const FrameRecord& frame, bool menuOpen) {
         if (menuOpen != menuOpen_) story_ << "frame " << frame.frame << ": marker menu " << (menuOpen ? "opened" : "closed") << "\n";
         if (frame.target != target_) {
             if (target_.empty())
@@ -326,11 +267,322 @@ private:
     int frame_ = 0;
     std::size_t movieCallsSeen_ = 0;
     std::size_t soundsSeen_ = 0;
+    std::size_t messagesSeen_ = 0;
+    const SimMovieView* lastMovie_ = nullptr;
+    int displaysSeen_ = 0;
     bool menuOpen_ = false;
     bool markerVisible_ = false;
     std::string target_;
     SessionTrace trace_;
 };
+
+std::string RestOfLine(const Step& step) {
+    std::string text;
+    for (std::size_t i = 0; i < step.Size(); ++i) text += (text.empty() ? "" : " ") + step.Word(i);
+    return text;
+}
+
+host::NiPoint3 PointAt(const Step& step, std::size_t first) {
+    return {step.Float(first), step.Float(first + 1), step.Float(first + 2)};
+}
+
+// --- One handler per command: it checks every word, then plays the command when it runs.
+
+void PlayerCommand(Step& step) {
+    const std::string& what = step.Word(0);
+    if (what == "at") {
+        const host::NiPoint3 at = PointAt(step, 1);
+        float heading = NAN, pitch = NAN;
+        bool hasHeading = false, hasPitch = false;
+        for (std::size_t i = 4; i < step.Size(); i += 2) {
+            if (step.Word(i) == "heading")
+                heading = step.Radians(i + 1), hasHeading = true;
+            else if (step.Word(i) == "pitch")
+                pitch = step.Radians(i + 1), hasPitch = true;
+            else
+                step.Error("unknown player word \"" + step.Word(i) + "\"");
+        }
+        if (!step.runner()) return;
+        SimActor& player = step.runner()->world().Player();
+        player.position = at;
+        if (hasHeading) player.rotation.z = heading;
+        if (hasPitch) player.rotation.x = pitch;
+    } else if (what == "flags" || what == "state") {
+        step.Count(2);
+        const std::uint32_t word = step.Unsigned(1, "a 32-bit word");
+        if (!step.runner()) return;
+        SimActor& player = step.runner()->world().Player();
+        (what == "flags" ? player.flagWord : player.stateWord) = word;
+    } else if (what == "interaction") {
+        step.Count(2);
+        const bool on = step.OnOff(1);
+        if (!step.runner()) return;
+        // The extra data the game's interaction test looks for: the flag and its presence bit.
+        SimActor& player = step.runner()->world().Player();
+        const std::uint8_t bit = 1u << (host::kExtraInteractionType % 8);
+        std::uint8_t& bits = player.extra.bits[host::kExtraInteractionType / 8];
+        player.flagWord = on ? player.flagWord | host::kActorFlagHasExtraInteraction
+                             : player.flagWord & ~host::kActorFlagHasExtraInteraction;
+        bits = on ? bits | bit : bits & ~bit;
+    } else {
+        step.Error("player takes at, flags, state or interaction");
+    }
+}
+
+void CameraCommand(Step& step) {
+    const std::string& what = step.Word(0);
+    World* world = step.runner() ? &step.runner()->world() : nullptr;
+    if (what == "first" || what == "third") {
+        step.Count(1);
+        if (world)
+            world->Camera().SetState(what == "first" ? host::kCameraStateFirstPerson : host::kCameraStateThirdPerson);
+    } else if (what == "at") {
+        step.Count(4);
+        const host::NiPoint3 at = PointAt(step, 1);
+        if (!world) return;
+        world->cameraPinned = true;
+        world->Camera().rootNode->worldTranslation = at;
+        world->Camera().ThirdPerson().cameraPosition = at;
+    } else if (what == "follow") {
+        step.Count(1);
+        if (world) world->cameraPinned = false;
+    } else if (what == "offset" || what == "tilt") {
+        step.Count(3);
+        const float first = step.Radians(1), second = step.Radians(2);
+        if (!world) return;
+        if (what == "offset") {
+            world->Camera().ThirdPerson().headingOffset = first;
+            world->Camera().ThirdPerson().pitchOffset = second;
+        } else {
+            world->firstPersonPitch = first;
+            world->firstPersonRoll = second;
+        }
+    } else if (what == "root" || what == "node") {
+        step.Count(2);
+        const bool on = step.OnOff(1);
+        if (!world) return;
+        if (what == "root")
+            world->Camera().UseRootNode(on);
+        else
+            world->Camera().UseFirstPersonNode(on);
+    } else {
+        step.Error("camera is first, third, at X Y Z, follow, offset H P, tilt P R, root on|off or node on|off");
+    }
+}
+
+void FovCommand(Step& step) {
+    step.Count(1);
+    const float fov = step.Float(0);
+    if (step.runner()) step.runner()->world().Camera().fieldOfView = fov;
+}
+
+void ScreenCommand(Step& step) {
+    step.Count(2);
+    const std::uint32_t width = step.Unsigned(0, "a width in pixels"), height = step.Unsigned(1, "a height in pixels");
+    if (!step.runner()) return;
+    TheGame().screenWidth = width;
+    TheGame().screenHeight = height;
+}
+
+// gamepad, steering and invert-look: a switch of the game's.
+void SwitchCommand(Step& step) {
+    step.Count(1);
+    const bool on = step.OnOff(0);
+    if (!step.runner()) return;
+    if (step.Verb() == "gamepad")
+        step.runner()->world().gamepad.enabled = on;
+    else if (step.Verb() == "steering")
+        TheGame().steeringGate = on ? 1 : 0;
+    else
+        TheGame().invertLookY = on ? 1 : 0;
+}
+
+void ActorCommand(Step& step) {
+    const std::string& name = step.Word(0);
+    if (name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-") != std::string::npos)
+        step.Error("actor names use letters, digits, '_' and '-'");
+    if (name == kPlayerName) step.Error("\"player\" is the player's name");
+    if (!step.Declared().insert(name).second && !step.runner()) step.Error("actor \"" + name + "\" is declared twice");
+    step.Keyword(1, "at");
+    ActorSetup setup;
+    setup.position = PointAt(step, 2);
+    bool unreferenced = false, wall = false, unseen = false;
+    for (std::size_t i = 5; i < step.Size(); ++i) {
+        const std::string& word = step.Word(i);
+        if (word == "skeleton")
+            setup.malePath = setup.femalePath = step.Word(++i);
+        else if (word == "female")
+            setup.female = true;
+        else if (word == "friendly")
+            setup.hostile = false;
+        else if (word == "essential")
+            setup.essential = true;
+        else if (word == "unreferenced")
+            unreferenced = true;
+        else if (word == "wall")
+            wall = true;
+        else if (word == "unseen")
+            unseen = true;
+        else
+            step.Error("unknown actor word \"" + word + "\"");
+    }
+    if (!step.runner()) return;
+    step.runner()->AddActor(name, setup, unreferenced);
+    SimActor& actor = step.runner()->Actor(name);
+    actor.wall = wall;
+    actor.lineOfSight = !unseen;
+}
+
+// Changes an actor's state between frames, as the game changes it.
+void SetCommand(Step& step) {
+    const std::string& name = step.Actor(0);
+    if (step.Size() < 2) step.Error("\"set\" needs a state");
+    static const std::set<std::string> kStates = {"hostile", "friendly", "essential", "mortal", "wall", "unseen",
+                                                  "visible", "unloaded", "loaded", "dying"};
+    for (std::size_t i = 1; i < step.Size(); ++i)
+        if (!kStates.count(step.Word(i))) step.Error("unknown actor state \"" + step.Word(i) + "\"");
+    if (!step.runner()) return;
+    SimActor& actor = step.runner()->Actor(name);
+    for (std::size_t i = 1; i < step.Size(); ++i) {
+        const std::string& state = step.Word(i);
+        if (state == "hostile" || state == "friendly") actor.hostile = state == "hostile";
+        if (state == "essential") actor.flagWord |= host::kActorFlagEssential;
+        if (state == "mortal") actor.flagWord &= ~host::kActorFlagEssential;
+        if (state == "wall") actor.wall = true;
+        if (state == "unseen") actor.wall = false, actor.lineOfSight = false;
+        if (state == "visible") actor.wall = false, actor.lineOfSight = true;
+        if (state == "unloaded" || state == "loaded") actor.loaded = state == "loaded";
+        if (state == "dying") actor.dying = true;
+    }
+    step.runner()->Tell(name + " is " + RestOfLine(step).substr(name.size() + 1));
+}
+
+void FramesCommand(Step& step) {
+    step.Count(1);
+    const std::optional<std::uint32_t> read = Step::ReadUnsigned(step.Word(0));
+    const std::uint32_t frames = read.value_or(0);
+    if (frames < 1 || frames > kMaxFramesPerCommand) step.Error("frames takes a whole number from 1 to 100000");
+    if (step.runner())
+        for (std::uint32_t i = 0; i < frames; ++i) step.runner()->Frame();
+}
+
+void KeyCommand(Step& step) {
+    step.Count(2);
+    const auto device = DeviceNamed(step.Word(0));
+    if (!device) step.Error("unknown device \"" + step.Word(0) + "\" (keyboard, mouse or gamepad)");
+    const std::uint32_t code = step.Unsigned(1, "a key code");
+    if (!step.runner()) return;
+    InputChain chain;
+    const bool released = step.Verb() == "release", pressed = step.Verb() == "press";
+    chain.Button(*device, code, released ? 0.0f : 1.0f, pressed ? 0.0f : kHeldDuration);
+    step.runner()->world().SendInput(chain);
+}
+
+void StickCommand(Step& step) {
+    step.Count(2);
+    const float x = step.Float(0), y = step.Float(1);
+    if (!step.runner()) return;
+    InputChain chain;
+    chain.Thumbstick(host::kRightThumbstick, x, y);
+    step.runner()->world().SendInput(chain);
+}
+
+void MoveCommand(Step& step) {
+    step.Count(5);
+    const std::string& name = step.Actor(0);
+    step.Keyword(1, "to");
+    const host::NiPoint3 to = PointAt(step, 2);
+    if (step.runner()) step.runner()->MoveTo(step.runner()->Actor(name), to);
+}
+
+void KillCommand(Step& step) {
+    step.Count(1);
+    const std::string& name = step.Actor(0, true);
+    if (!step.runner()) return;
+    step.runner()->world().Kill(step.runner()->Actor(name));
+    step.runner()->Tell(name + " dies");
+}
+
+void DeleteCommand(Step& step) {
+    step.Count(1);
+    const std::string& name = step.Actor(0);
+    if (!step.runner()) return;
+    step.runner()->world().Unload(step.runner()->Actor(name));
+    step.runner()->Tell(name + " is deleted");
+}
+
+void MenuCommand(Step& step) {
+    if (step.Size() == 0) step.Error("\"" + step.Verb() + "\" needs a menu name");
+    if (!step.runner()) return;
+    if (step.Verb() == "open")
+        step.runner()->world().OpenMenu(RestOfLine(step).c_str());
+    else
+        step.runner()->world().CloseMenu(RestOfLine(step).c_str());
+}
+
+// The game's own side of the patched code: what its branches and its target choice would do.
+void GameCommand(Step& step) {
+    step.Count(2);
+    const std::string& what = step.Word(0);
+    if (what == "branch-a" || what == "branch-b") {
+        const bool on = step.OnOff(1);
+        if (!step.runner()) return;
+        World& world = step.runner()->world();
+        if (what == "branch-a")
+            world.branchObject.flags = on ? host::kBranchAFlag : 0;
+        else
+            world.branchBDiffers = on;
+    } else if (what == "target") {
+        if (step.Word(1) != "none") step.Actor(1);
+        if (!step.runner()) return;
+        World& world = step.runner()->world();
+        world.code.ownTarget = step.Word(1) == "none" ? TheGame().emptyHandle : step.runner()->Actor(step.Word(1)).handle;
+    } else {
+        step.Error("game takes branch-a on|off, branch-b on|off or target NAME|none");
+    }
+}
+
+void FaultCommand(Step& step) {
+    step.Count(1);
+    FaultSwitches ignored;
+    if (!SwitchOnFault(step.Word(0), ignored)) step.Error("unknown fault \"" + step.Word(0) + "\"");
+}
+
+struct Command {
+    const char* verb;
+    void (*handler)(Step&);
+};
+
+constexpr Command kCommands[] = {
+    {"player", PlayerCommand}, {"camera", CameraCommand},  {"fov", FovCommand},       {"screen", ScreenCommand},
+    {"gamepad", SwitchCommand}, {"steering", SwitchCommand}, {"invert-look", SwitchCommand},
+    {"actor", ActorCommand},    {"set", SetCommand},         {"frames", FramesCommand}, {"press", KeyCommand},
+    {"hold", KeyCommand},       {"release", KeyCommand},     {"stick", StickCommand},   {"move", MoveCommand},
+    {"kill", KillCommand},      {"delete", DeleteCommand},   {"open", MenuCommand},     {"close", MenuCommand},
+    {"game", GameCommand},      {"fault", FaultCommand},
+};
+
+void Run(const Scenario& scenario, const ScenarioCommand& command, std::set<std::string>& declared, Runner* runner) {
+    Step step(scenario, command, declared, runner);
+    for (const Command& entry : kCommands)
+        if (command.verb == entry.verb) return entry.handler(step);
+    step.Error("unknown command \"" + command.verb + "\"");
+}
+
+void Validate(Scenario& scenario) {
+    std::set<std::string> declared;
+    bool pastFaults = false;
+    for (const ScenarioCommand& command : scenario.commands) {
+        Run(scenario, command, declared, nullptr);
+        if (command.verb != "fault") {
+            pastFaults = true;
+        } else if (pastFaults) {
+            throw ScenarioError(scenario.file, command.line, "fault lines come first: they hold from the start");
+        } else {
+            scenario.faults.push_back(command.words[0]);
+        }
+    }
+}
 
 }  // namespace
 
@@ -365,20 +617,26 @@ Scenario LoadScenario(const std::string& path) {
 }
 
 std::string RecordLine(const FrameRecord& frame) {
-    std::string calls;
-    for (const std::string& call : frame.movieCalls) calls += (calls.empty() ? "" : " | ") + call;
+    const auto joined = [](const std::vector<std::string>& items) {
+        std::string text;
+        for (const std::string& item : items) text += (text.empty() ? "" : " | ") + item;
+        return text;
+    };
     return std::to_string(frame.frame) + "," + Format("%.4f", frame.headingDegrees) + "," +
            Format("%.4f", frame.pitchDegrees) + "," + frame.target + "," + (frame.markerShown ? "1" : "0") + "," +
            Format("%.4f", frame.markerX) + "," + Format("%.4f", frame.markerY) + "," +
-           Format("%.4f", frame.markerDistance) + "," + calls + "," + std::to_string(frame.sounds) + "," +
-           (frame.movieVisible ? "1" : "0") + "," + (frame.playerInput ? "1" : "0");
+           Format("%.4f", frame.markerDistance) + "," + joined(frame.movieCalls) + "," + std::to_string(frame.sounds) +
+           "," + (frame.movieVisible ? "1" : "0") + "," + (frame.playerInput ? "1" : "0") + "," + frame.gameTarget +
+           "," + (frame.branchATaken ? "taken" : "fall") + "," + (frame.branchBTaken ? "taken" : "fall") + "," +
+           std::to_string(frame.displays) + "," + joined(frame.messages);
 }
 
 SessionTrace RunScenario(const Scenario& scenario, World& world, std::ostream& record, std::ostream& story) {
     Runner runner(world, record, story);
     const std::size_t slash = scenario.file.find_last_of("\\/");
     runner.Start(slash == std::string::npos ? scenario.file : scenario.file.substr(slash + 1));
-    for (const ScenarioCommand& command : scenario.commands) runner.Apply(command);
+    std::set<std::string> declared;
+    for (const ScenarioCommand& command : scenario.commands) Run(scenario, command, declared, &runner);
     return std::move(runner.Trace());
 }
 

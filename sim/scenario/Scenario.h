@@ -1,14 +1,20 @@
 #pragma once
 // Scenarios: a readable script of a play session for the stand-in game, and the record of
-// what the plugin did on every frame.
+// what the plugin did on every frame. The README lists every command; in short:
 //
-//   # comments and blank lines are ignored; angles are in degrees
+//   # comments and blank lines are ignored; angles are in degrees; wherever a position,
+//   # an angle or a stick value stands, nan, inf and -inf are accepted too
+//   fault no-movie                # the game's bad answers, from the start (first lines only)
 //   player at 0 0 0 heading 0 pitch 0
-//   camera third                  # first | third
+//   player flags 0x4000           # ActorFlagWord; also: player state WORD, player interaction on|off
+//   camera third                  # first | third | at X Y Z | follow | offset H P | tilt P R |
+//                                 # root on|off | node on|off
 //   fov 65
 //   screen 1920 1080
-//   gamepad on                    # on | off
+//   gamepad on                    # also: steering on|off, invert-look on|off
 //   actor bandit at 40 600 0 skeleton actors\character\defaultmale.hkx female friendly essential
+//   set bandit wall               # hostile friendly essential mortal wall unseen visible
+//                                 # unloaded loaded dying
 //   close Loading Menu            # host menus open and close by name
 //   frames 10                     # run frames, recording each
 //   press keyboard 46             # first frame of a key press (keyboard | mouse | gamepad)
@@ -16,7 +22,10 @@
 //   release keyboard 46
 //   stick 0.5 -1                  # right thumbstick
 //   move bandit to 0 800 0
-//   kill bandit
+//   kill bandit                   # or: kill player
+//   delete bandit                 # the handle stops resolving
+//   game branch-a on              # the game's own conditions: branch-a, branch-b on|off,
+//                                 # target NAME|none
 
 #include <cstdint>
 #include <ostream>
@@ -41,6 +50,7 @@ struct ScenarioCommand {
 struct Scenario {
     std::string file;
     std::vector<ScenarioCommand> commands;
+    std::vector<std::string> faults;  // from its "fault" lines, for the world it is played in
 };
 
 // Reads a scenario; every command is checked here, so a malformed file fails before anything runs.
@@ -59,11 +69,19 @@ struct FrameRecord {
     int sounds = 0;
     bool movieVisible = false;  // the marker menu's movie, as the game shows it
     bool playerInput = true;    // the game's own player input handler
+    // The game's own code this frame: the target its object holds after asking the
+    // target-update entry, and the side each branch routine took.
+    std::string gameTarget;
+    bool branchATaken = false;
+    bool branchBTaken = false;
+    int displays = 0;                   // DisplayMovie calls on the marker menu's movie
+    std::vector<std::string> messages;  // UI messages the marker menu answered: "open=0"
 };
 
+// Today's columns first, new ones after them, so readers of older records keep working.
 inline constexpr char kRecordHeader[] =
     "frame,heading_deg,pitch_deg,target,marker_shown,marker_x,marker_y,marker_distance,movie_calls,sounds,"
-    "movie_visible,player_input";
+    "movie_visible,player_input,game_target,branch_a,branch_b,displays,messages";
 std::string RecordLine(const FrameRecord& frame);
 
 struct Point {

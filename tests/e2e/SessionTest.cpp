@@ -22,6 +22,10 @@ struct Row {
     int sounds;
     bool movieVisible;
     bool playerInput;
+    std::string gameTarget;
+    std::string branchA, branchB;
+    int displays;
+    std::string messages;
 };
 
 std::vector<std::string> Split(const std::string& line, char separator) {
@@ -33,22 +37,36 @@ std::vector<std::string> Split(const std::string& line, char separator) {
     return fields;
 }
 
+// Reads the record by its column names, as any reader of it should: columns may be added.
 std::vector<Row> ReadRecord(const std::string& path) {
     std::istringstream lines(test::ReadFile(path));
     std::string line;
     std::getline(lines, line);
-    EXPECT_EQ(line,
-              "frame,heading_deg,pitch_deg,target,marker_shown,marker_x,marker_y,marker_distance,movie_calls,sounds,"
-              "movie_visible,player_input");
+    const std::vector<std::string> names = Split(line, ',');
+    EXPECT_EQ(line.rfind("frame,heading_deg,pitch_deg,target,marker_shown,marker_x,marker_y,marker_distance,"
+                         "movie_calls,sounds,movie_visible,player_input,",
+                         0),
+              0u)
+        << "today's columns come first: " << line;
     std::vector<Row> rows;
     while (std::getline(lines, line)) {
         const std::vector<std::string> f = Split(line, ',');
-        if (f.size() != 12) {
+        if (f.size() != names.size()) {
             ADD_FAILURE() << "malformed record line: " << line;
             continue;
         }
-        rows.push_back({std::stoi(f[0]), std::stod(f[1]), f[3], f[4] == "1", std::stod(f[5]), std::stod(f[6]),
-                        std::stod(f[7]), f[8], std::stoi(f[9]), f[10] == "1", f[11] == "1"});
+        const auto at = [&](const char* name) -> const std::string& {
+            for (std::size_t i = 0; i < names.size(); ++i)
+                if (names[i] == name) return f[i];
+            ADD_FAILURE() << "the record has no column " << name;
+            static const std::string none = "0";
+            return none;
+        };
+        rows.push_back({std::stoi(at("frame")), std::stod(at("heading_deg")), at("target"), at("marker_shown") == "1",
+                        std::stod(at("marker_x")), std::stod(at("marker_y")), std::stod(at("marker_distance")),
+                        at("movie_calls"), std::stoi(at("sounds")), at("movie_visible") == "1",
+                        at("player_input") == "1", at("game_target"), at("branch_a"), at("branch_b"),
+                        std::stoi(at("displays")), at("messages")});
     }
     return rows;
 }

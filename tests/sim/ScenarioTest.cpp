@@ -35,7 +35,8 @@ TEST(ScenarioFiles, MistakesNameTheirFileAndLine) {
     EXPECT_EQ(ErrorOf("actor a,b at 1 2 3\n"), "s.txt:1: actor names use letters, digits, '_' and '-'");
     EXPECT_EQ(ErrorOf("press joystick 3\n"), "s.txt:1: unknown device \"joystick\" (keyboard, mouse or gamepad)");
     EXPECT_EQ(ErrorOf("press keyboard C\n"), "s.txt:1: \"C\" is not a key code");
-    EXPECT_EQ(ErrorOf("camera sideways\n"), "s.txt:1: camera is first or third");
+    EXPECT_EQ(ErrorOf("camera sideways\n"),
+              "s.txt:1: camera is first, third, at X Y Z, follow, offset H P, tilt P R, root on|off or node on|off");
     EXPECT_EQ(ErrorOf("open\n"), "s.txt:1: \"open\" needs a menu name");
     EXPECT_EQ(ErrorOf("press gamepad 0x1000\nstick 0.5 -1\n"), "");
 }
