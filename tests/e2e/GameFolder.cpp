@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <gtest/gtest.h>
+
 #include "support/TempFiles.h"
 
 namespace test {
@@ -28,7 +30,16 @@ void AddMarkerMovie(const GameFolder& game) {
 }
 
 ProcessResult RunGame(const GameFolder& game, const std::string& arguments) {
-    return RunProcess("\"" + game.folder + "\\simgame.exe\" " + arguments);
+    ProcessResult run = RunProcess("\"" + game.folder + "\\simgame.exe\" " + arguments);
+    // simgame.exe's last line says it ran to its end; a crash or a hang never prints it.
+    const std::string last = "simgame: exit code " + std::to_string(static_cast<long>(run.exitCode)) + "\n";
+    const bool finished = run.output.size() >= last.size() && run.output.ends_with(last);
+    if (run.timedOut)
+        ADD_FAILURE() << "simgame.exe " << arguments << " hung and was ended:\n" << run.output;
+    else if (!finished)
+        ADD_FAILURE() << "simgame.exe " << arguments << " did not run to its end (crashed?), exit code "
+                      << run.exitCode << ":\n" << run.output;
+    return run;
 }
 
 std::string LogFolder() {

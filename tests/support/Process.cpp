@@ -8,7 +8,7 @@
 
 namespace test {
 
-ProcessResult RunProcess(const std::string& commandLine) {
+ProcessResult RunProcess(const std::string& commandLine, unsigned long timeoutMilliseconds) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
@@ -31,10 +31,25 @@ ProcessResult RunProcess(const std::string& commandLine) {
     }
     CloseHandle(writeEnd);
 
+    // Read while it runs, so a full pipe never stalls it, and end it when its time is up.
     ProcessResult result;
+    const ULONGLONG deadline = GetTickCount64() + timeoutMilliseconds;
     char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) result.output.append(buffer, got);
+    for (;;) {
+        DWORD available = 0, got = 0;
+        const bool open = PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) != 0;
+        if (open && available > 0) {
+            if (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) result.output.append(buffer, got);
+            continue;
+        }
+        if (!open) break;  // the program and everything it started have closed the pipe
+        if (GetTickCount64() > deadline) {
+            result.timedOut = true;
+            TerminateProcess(process.hProcess, 1);
+            break;
+        }
+        WaitForSingleObject(process.hProcess, 10);
+    }
     CloseHandle(readEnd);
     std::erase(result.output, '\r');
     WaitForSingleObject(process.hProcess, INFINITE);
