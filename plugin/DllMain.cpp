@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "host/Callback.h"
 #include "plugin/Framework.h"
 #include "plugin/Log.h"
 
@@ -9,6 +10,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
     char path[kPathBufferSize] = {};
     const DWORD length = GetModuleFileNameA(module, path, sizeof path);
-    if (length != 0 && length < sizeof path) ModuleName = ModuleStem(path);
+    // The name is a new string: a failed allocation leaves it empty (no log), never a crash
+    // inside the loader.
+    if (length != 0 && length < sizeof path) host::NeutralOnThrow([&] { ModuleName = ModuleStem(path); });
     return TRUE;
 }

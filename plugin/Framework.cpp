@@ -18,7 +18,8 @@ SKSEPlugin::SKSEPlugin(bool overridesOnModLoaded) : overridesOnModLoaded_(overri
 }
 
 SKSEPlugin::~SKSEPlugin() {
-    if (gDebugLog.is_open()) gDebugLog.close();
+    // At module unload the log, built after the plugin, has already gone and closed itself.
+    CloseDebugLog();
     if (gFramework.instance == this) gFramework.instance = nullptr;
 }
 

@@ -30,6 +30,19 @@ void OpenPluginLog() {
     if (const auto path = BuildLogPath(documents, ModuleName)) gDebugLog.open(*path);
 }
 
+namespace {
+bool debugLogAlive = false;  // constant-initialised: readable before and after every static object
+}  // namespace
+
+DebugLogLifetime::DebugLogLifetime() { debugLogAlive = true; }
+DebugLogLifetime::~DebugLogLifetime() { debugLogAlive = false; }
+
+bool DebugLogAlive() { return debugLogAlive; }
+
+void CloseDebugLog() {
+    if (debugLogAlive && gDebugLog.is_open()) gDebugLog.close();
+}
+
 void LogMessage(const char* format, ...) {
     char line[kLogLineBufferSize];
     va_list args;

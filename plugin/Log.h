@@ -12,6 +12,19 @@ class DebugLog : public std::basic_ofstream<char> {};
 
 extern DebugLog gDebugLog;
 
+// Marks gDebugLog alive for as long as it lives: defined right after it, so it is built
+// just after it and destroyed just before it.
+struct DebugLogLifetime {
+    DebugLogLifetime();
+    ~DebugLogLifetime();
+};
+
+// Whether gDebugLog is alive: false before its construction and after its destruction at
+// module unload, when objects built before it (the plugin) are still being destroyed.
+bool DebugLogAlive();
+// Closes the log when it is alive and open; for the plugin's destructor.
+void CloseDebugLog();
+
 // Bytes the platform's path buffers hold, terminating zero included.
 inline constexpr std::size_t kPathBufferSize = 260;
 inline constexpr std::size_t kLogLineBufferSize = 1024;

@@ -11,4 +11,5 @@ PluginSettings gSettings;          // tunables with their defaults, before anyon
 TarvekPlugin gPlugin;              // registers itself as the plugin instance
 AimPointTable gAimPointTable;      // interns its node names through the host
 DebugLog gDebugLog;                // closed until the query opens it
+DebugLogLifetime gDebugLogLifetime;  // tells the plugin's destructor, run later, that the log is gone
 std::string ModuleName;            // filled by process attach

@@ -1,6 +1,7 @@
 #include "targeting/Geometry.h"
 
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "aimpoint/AimPointTable.h"
@@ -11,9 +12,31 @@ float SingleAtan2(float y, float x) { return static_cast<float>(std::atan2(stati
 
 float SingleSqrt(float value) { return static_cast<float>(std::sqrt(static_cast<double>(value))); }
 
+namespace {
+
+// Up to this many turns the angle is wrapped by repeated steps of 2π, as the game's own
+// code does; beyond, such steps would take too long (and from about 1e16 change nothing).
+constexpr double kSteppedTurns = 64;
+
+// NaN for what cannot be wrapped; a huge angle reduced to less than one turn first.
+double Reduced(double angle) {
+    if (!std::isfinite(angle)) return std::numeric_limits<double>::quiet_NaN();
+    return std::fabs(angle) > kSteppedTurns * kTwoPi ? std::fmod(angle, kTwoPi) : angle;
+}
+
+}  // namespace
+
 double WrapToPi(double angle) {
+    angle = Reduced(angle);
     while (angle > kPi) angle -= kTwoPi;
     while (angle < -kPi) angle += kTwoPi;
+    return angle;
+}
+
+double WrapToTurn(double angle) {
+    angle = Reduced(angle);
+    while (angle < 0) angle += kTwoPi;
+    while (angle > kTwoPi) angle -= kTwoPi;
     return angle;
 }
 
@@ -33,10 +56,7 @@ CameraAngles AnglesFromRotation(const host::NiMatrix3& rotation) {
         angles.roll = SingleAtan2(-m[2][0], m[2][2]);
         h = SingleAtan2(-m[0][1], m[1][1]);
     }
-    double heading = -static_cast<double>(h);
-    while (heading < 0) heading += kTwoPi;
-    while (heading > kTwoPi) heading -= kTwoPi;
-    angles.heading = static_cast<float>(heading);
+    angles.heading = static_cast<float>(WrapToTurn(-static_cast<double>(h)));
     return angles;
 }
 

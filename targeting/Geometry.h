@@ -16,8 +16,12 @@ inline constexpr double kGimbalTolerance = 0.001;
 float SingleAtan2(float y, float x);
 float SingleSqrt(float value);
 
-// Subtracts 2π while above π, then adds 2π while below -π; ±π stay as they are.
+// Subtracts 2π while above π, then adds 2π while below -π; ±π stay as they are. Ends at
+// once for any input: a non-finite angle gives NaN, and one of more than a few dozen
+// turns is first brought near zero by an exact remainder.
 double WrapToPi(double angle);
+// The same into [0, 2π]: adds 2π while below 0, then subtracts 2π while above 2π.
+double WrapToTurn(double angle);
 
 struct CameraAngles {
     float pitch = 0;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <typeinfo>
 
+#include "host/Callback.h"
 #include "host/Code.h"
 #include "host/Host.h"
 #include "targeting/LockState.h"
@@ -99,14 +100,12 @@ CodeAddress AddressOf(Function* function) {
     return reinterpret_cast<CodeAddress>(function);
 }
 
-// Replaces one 4-byte table entry; returns the old entry, or 0 when it stayed unwritable.
-CodeAddress ReplaceEntry(CodeAddress slot, CodeAddress replacement) {
+// Replaces one 4-byte table entry; false when it stayed unwritable.
+bool ReplaceEntry(CodeAddress slot, CodeAddress replacement) {
     WritableWindow window(slot, kWordSize);
-    if (!window.Ok()) return 0;
-    auto* entry = reinterpret_cast<CodeAddress*>(slot);
-    const CodeAddress old = *entry;
-    *entry = replacement;
-    return old;
+    if (!window.Ok()) return false;
+    *reinterpret_cast<CodeAddress*>(slot) = replacement;
+    return true;
 }
 
 bool Readable(const void* address, std::size_t size) {
@@ -156,8 +155,10 @@ extern "C" {
 // For LockedTargetUpdate: 1 to answer true, 0 to answer false, otherwise the game's own
 // entry to continue in.
 CodeAddress LockedTargetDecide(host::TargetUpdateObject* object) {
-    if (!IsTargetLocked()) return LockState.savedSlotEntry;
-    const host::ActorHandle target = LockState.markerMenu->targetHandle;
+    // The menu pointer and its handle are read once each: the menu may close meanwhile.
+    const TargetLock* menu = LockState.markerMenu;
+    const host::ActorHandle target = menu != nullptr ? menu->targetHandle : host::EmptyHandle();
+    if (menu == nullptr || target == host::EmptyHandle()) return LockState.savedSlotEntry;
     if (object->targetHandle == target) return 0;
     object->targetHandle = target;
     object->targetChanged = 1;
@@ -209,8 +210,11 @@ void InstallForcedBranches() {
     ForcedBranchAFallThroughAddress = t->ForcedBranchAFallThrough;
     ForcedBranchBTakenAddress = t->ForcedBranchBTaken;
     ForcedBranchBFallThroughAddress = t->ForcedBranchBFallThrough;
-    if (t->ForcedBranchSiteA != 0) WriteRelativeJump(t->ForcedBranchSiteA, AddressOf(&ForcedBranchA));
-    if (t->ForcedBranchSiteB != 0) WriteRelativeJump(t->ForcedBranchSiteB, AddressOf(&ForcedBranchB));
+    // A branch replacement jumps to both of its resume points: without either, its site stays the game's.
+    if (t->ForcedBranchSiteA != 0 && t->ForcedBranchATaken != 0 && t->ForcedBranchAFallThrough != 0)
+        WriteRelativeJump(t->ForcedBranchSiteA, AddressOf(&ForcedBranchA));
+    if (t->ForcedBranchSiteB != 0 && t->ForcedBranchBTaken != 0 && t->ForcedBranchBFallThrough != 0)
+        WriteRelativeJump(t->ForcedBranchSiteB, AddressOf(&ForcedBranchB));
 }
 
 std::string SinkTypeName(void* sink) {
@@ -239,26 +243,41 @@ std::string SinkTypeName(void* sink) {
     return name.empty() ? std::string(host::kNoTypeInformation) : name;
 }
 
+namespace {
+
+// Routes one FreezeEventHandler table through the filter. Its entry is saved before the
+// table changes, so the filter always finds it; when the saving fails, nothing changes.
+void FilterFreezeHandlerTable(CodeAddress vtable) {
+    const CodeAddress slot = vtable + host::kReceiveEventSlot * kWordSize;
+    const CodeAddress own = *reinterpret_cast<const CodeAddress*>(slot);
+    // Two sinks may share one table: the filter is never saved as its own previous entry.
+    if (own == AddressOf(&FreezeHandlerFilter)) return;
+    CodeAddress& saved = FreezeHandlerSaved[vtable];  // may throw: then the table stays the game's
+    saved = own;
+    if (!ReplaceEntry(slot, AddressOf(&FreezeHandlerFilter))) saved = 0;
+}
+
+}  // namespace
+
 void HookFreezeEventHandler(host::EventSourceBase* source) {
     if (source == nullptr) return;
     host::SpinLockGuard guard(source->lock);
     for (std::uint32_t index = 0; index < source->count; ++index) {
         void* sink = source->sinks[index];
-        if (SinkTypeName(sink) != kFreezeHandlerClass) continue;
-        const CodeAddress vtable = VtableOf(sink);
-        const CodeAddress slot = vtable + host::kReceiveEventSlot * kWordSize;
-        // Two sinks may share one table: the filter is never saved as its own previous entry.
-        if (*reinterpret_cast<const CodeAddress*>(slot) == AddressOf(&FreezeHandlerFilter)) continue;
-        FreezeHandlerSaved[vtable] = ReplaceEntry(slot, AddressOf(&FreezeHandlerFilter));
+        host::NeutralOnThrow([&] {
+            if (SinkTypeName(sink) == kFreezeHandlerClass) FilterFreezeHandlerTable(VtableOf(sink));
+        });
     }
 }
 
 host::EventResult HOST_THISCALL FreezeHandlerFilter(void* sink, host::MenuOpenCloseEvent* event, void* source) {
-    static const host::FixedString markerMenu(kMarkerMenuName);
-    if (event != nullptr && markerMenu.Handle() != nullptr && event->menuName == markerMenu)
-        return host::EventResult::kContinue;
-    const auto saved = FreezeHandlerSaved.find(VtableOf(sink));
-    if (saved == FreezeHandlerSaved.end() || saved->second == 0) return host::EventResult::kContinue;
+    const CodeAddress saved = host::NeutralOnThrow(CodeAddress{0}, [&]() -> CodeAddress {
+        static const host::FixedString markerMenu(kMarkerMenuName);
+        if (event != nullptr && markerMenu.Handle() != nullptr && event->menuName == markerMenu) return 0;
+        const auto found = FreezeHandlerSaved.find(VtableOf(sink));
+        return found == FreezeHandlerSaved.end() ? 0 : found->second;
+    });
+    if (saved == 0) return host::EventResult::kContinue;
     using ReceiveEvent = host::EventResult(HOST_THISCALL*)(void*, host::MenuOpenCloseEvent*, void*);
-    return reinterpret_cast<ReceiveEvent>(saved->second)(sink, event, source);
+    return reinterpret_cast<ReceiveEvent>(saved)(sink, event, source);
 }

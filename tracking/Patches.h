@@ -8,6 +8,7 @@
 
 #include "host/CallingConventions.h"
 #include "host/Events.h"
+#include "host/GameAllocator.h"
 
 using CodeAddress = std::uintptr_t;
 
@@ -31,8 +32,11 @@ void ForcedBranchA();
 void ForcedBranchB();
 }
 
-// The previous ReceiveEvent entry of each patched FreezeEventHandler table.
-using FreezeHandlerEntries = std::unordered_map<CodeAddress, CodeAddress>;
+// The previous ReceiveEvent entry of each patched FreezeEventHandler table, kept on the
+// game's allocator object as the game's own maps are.
+using FreezeHandlerEntries =
+    std::unordered_map<CodeAddress, CodeAddress, std::hash<CodeAddress>, std::equal_to<CodeAddress>,
+                       host::GameAllocator<std::pair<const CodeAddress, CodeAddress>>>;
 extern FreezeHandlerEntries FreezeHandlerSaved;
 
 // Writes a 5-byte relative jump at `site`: both parts or neither. Returns the old

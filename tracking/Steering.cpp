@@ -56,10 +56,11 @@ void ApplySteering(const AimAngles& angles) {
     const double divisor =
         static_cast<double>(static_cast<std::uint32_t>(gSettings.CameraSpeed)) * kSteeringFramesPerSecond /
         kSteeringSpeedScale;
-    double heading = angles.headingDelta / divisor + player->rotation.z;
-    while (heading < 0) heading += kTwoPi;
-    while (heading > kTwoPi) heading -= kTwoPi;
+    const double heading = WrapToTurn(angles.headingDelta / divisor + player->rotation.z);
     const double pitch = WrapToPi(angles.pitchDelta / divisor + player->rotation.x);
+    // A rotation that is not a number is never handed to the game: it would stay in the
+    // player's record, and in the saved game, for good.
+    if (!std::isfinite(heading) || !std::isfinite(pitch)) return;
 
     // In third person the camera then looks exactly along the player's heading and pitch.
     host::TESCameraState* thirdPerson = camera ? camera->states[host::kCameraStateThirdPerson] : nullptr;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "host/Callback.h"
 #include "host/Host.h"
 #include "settings/Settings.h"
 #include "targeting/CandidateScan.h"
@@ -31,10 +32,13 @@ bool Track(TargetLock& lock, host::Actor& target) {
     const host::PlayerCamera* camera = host::GetPlayerCamera();
     if (camera == nullptr) return true;  // nothing to measure from: keep the lock, skip the frame
 
+    // A target whose aim point or distance is not a number no longer qualifies.
     const host::NiPoint3 aim = ResolveAimPoint(target);
+    if (!std::isfinite(aim.x) || !std::isfinite(aim.y) || !std::isfinite(aim.z)) return false;
     const host::NiPoint3 eye = GetCameraPosition(*camera);
     const float dx = aim.x - eye.x, dy = aim.y - eye.y, dz = aim.z - eye.z;
     const float distance = SingleSqrt((dy * dy + dx * dx) + dz * dz);
+    if (!std::isfinite(distance)) return false;
     if (distance > static_cast<float>(static_cast<std::uint32_t>(gSettings.MaxDistance))) return false;
 
     const CameraAngles view = GetCameraAngles(*camera);
@@ -88,7 +92,9 @@ ScreenSize CachedScreenSize() {
 
 void ForgetScreenSize() { screenSizeCache = {}; }
 
-void UpdateTracking(void*, void*) {
+namespace {
+
+void TrackFrame() {
     host::MenuManager* menus = host::GetMenuManager();
     if (menus == nullptr) return;
     const host::UIStringTable* strings = host::UIStrings();
@@ -100,4 +106,10 @@ void UpdateTracking(void*, void*) {
 
     const host::ReferenceGuard held = host::LookupReference(handle);
     if (!held || !Track(*lock, static_cast<host::Actor&>(*held.Get()))) ReleaseTarget(*lock);
+}
+
+}  // namespace
+
+void UpdateTracking(void*, void*) {
+    host::NeutralOnThrow([] { TrackFrame(); });
 }

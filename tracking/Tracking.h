@@ -28,7 +28,7 @@ MarkerPosition ProjectMarker(double headingDelta, double pitchDelta, double rang
                              float fieldOfViewDegrees, ScreenSize screen);
 
 // The per-frame entry, run by the frame trampoline with the game's object and the address
-// of its return slot; it needs neither.
+// of its return slot; it needs neither. Nothing it throws reaches the game's frame.
 void UpdateTracking(void* hostObject, void* returnSlot);
 
 // The display size as read from the host: cached once the height is known.

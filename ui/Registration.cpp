@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "host/Callback.h"
 #include "host/Host.h"
 #include "targeting/LockState.h"
 #include "ui/MenuName.h"
@@ -46,11 +47,16 @@ void* AutoOpenTarvekMenuSink::DeletingDestructor(std::uint32_t flags) {
 
 host::EventResult AutoOpenTarvekMenuSink::ReceiveEvent(host::MenuOpenCloseEvent* event,
                                                        host::BSTEventSource<host::MenuOpenCloseEvent>*) {
+    host::NeutralOnThrow([&] { OpenMarkerMenuAfter(event); });
+    return host::EventResult::kContinue;
+}
+
+void AutoOpenTarvekMenuSink::OpenMarkerMenuAfter(const host::MenuOpenCloseEvent* event) {
     host::MenuManager* menus = host::GetMenuManager();
     const host::UIStringTable* strings = host::UIStrings();
-    if (menus == nullptr || strings == nullptr || event == nullptr) return host::EventResult::kContinue;
-    if (!(event->menuName == strings->triggerMenu) || event->opening) return host::EventResult::kContinue;
-    if (host::IsMenuOpen(menus, &strings->blockingMenu)) return host::EventResult::kContinue;
+    if (menus == nullptr || strings == nullptr || event == nullptr) return;
+    if (!(event->menuName == strings->triggerMenu) || event->opening) return;
+    if (host::IsMenuOpen(menus, &strings->blockingMenu)) return;
 
     if (LockState.markerMenu == nullptr) {
         const host::FixedString name(kMarkerMenuName);
@@ -60,5 +66,4 @@ host::EventResult AutoOpenTarvekMenuSink::ReceiveEvent(host::MenuOpenCloseEvent*
     }
     host::RemoveEventSink(&menus->menuOpenCloseSource, this);
     DeletingDestructor(kDeleteSelf);
-    return host::EventResult::kContinue;
 }

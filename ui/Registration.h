@@ -17,6 +17,9 @@ public:
     void* DeletingDestructor(std::uint32_t flags) override;
     host::EventResult ReceiveEvent(host::MenuOpenCloseEvent* event,
                                    host::BSTEventSource<host::MenuOpenCloseEvent>* source) override;
+
+private:
+    void OpenMarkerMenuAfter(const host::MenuOpenCloseEvent* event);
 };
 
 // Creates a sink and adds it to the menu manager's open/close source.

@@ -1,8 +1,10 @@
 #include "ui/TarvekMenu.h"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 
+#include "host/Callback.h"
 #include "host/Host.h"
 #include "plugin/Log.h"
 #include "targeting/Commands.h"
@@ -84,11 +86,13 @@ void* TarvekMenu::DeletingDestructor(std::uint32_t flags) {
 
 std::uint32_t TarvekMenu::HandleUIMessage(host::UIMessage* message) {
     if (movieView == nullptr || message == nullptr) return host::kMessageIgnored;
-    switch (message->type) {
-        case host::kMessageOpen: OnMenuOpened(); return host::kMessageHandled;
-        case host::kMessageClose: OnMenuClosed(); return host::kMessageHandled;
-        default: return host::kMessageIgnored;  // the movie never receives input
-    }
+    return host::NeutralOnThrow(host::kMessageIgnored, [&] {
+        switch (message->type) {
+            case host::kMessageOpen: OnMenuOpened(); return host::kMessageHandled;
+            case host::kMessageClose: OnMenuClosed(); return host::kMessageHandled;
+            default: return host::kMessageIgnored;  // the movie never receives input
+        }
+    });
 }
 
 void TarvekMenu::AttachSinks() {
@@ -133,35 +137,46 @@ void TarvekMenu::HideMarker() {
 
 void TarvekMenu::DrawMenu() {
     if (movieView == nullptr) return;
+    host::NeutralOnThrow([&] { DrawMarker(); });
+    IMenu::DrawMenu();
+}
+
+void TarvekMenu::DrawMarker() {
     if (targetHandle == host::EmptyHandle()) {
         if (markerShown) HideMarker();
     } else if (!markerShown) {
         // Shown from the next draw on, once the frame's position is known.
         markerShown = true;
         SetInputHandler(false);
-    } else {
+    } else if (std::isfinite(markerX) && std::isfinite(markerY) && std::isfinite(markerDistance)) {
+        // A position that is not a number is not sent: the marker keeps its last place.
         host::FlashValue position[] = {FlashNumber(markerX), FlashNumber(markerY), FlashNumber(markerDistance)};
         Invoke(movieView, kSetTargetPosPath, position, std::size(position));
         ReleaseFlashValues(position);
     }
-    IMenu::DrawMenu();
 }
 
 host::EventResult TarvekMenu::ReceiveEvent(host::InputEvent** events, host::BSTEventSource<host::InputEvent*>*) {
-    HandleTargetInput(*this, events);
+    // A scan that cannot get its memory must not end the game's input dispatch.
+    host::NeutralOnThrow([&] { HandleTargetInput(*this, events); });
     return host::EventResult::kContinue;
 }
 
 host::EventResult TarvekMenu::ReceiveEvent(host::TESDeathEvent* event, host::BSTEventSource<host::TESDeathEvent>*) {
-    HandlePlayerDeath(*this, event);
+    host::NeutralOnThrow([&] { HandlePlayerDeath(*this, event); });
     return host::EventResult::kContinue;
 }
 
 host::EventResult TarvekMenu::ReceiveEvent(host::MenuOpenCloseEvent* event,
                                            host::BSTEventSource<host::MenuOpenCloseEvent>*) {
-    if (movieView == nullptr || event == nullptr) return host::EventResult::kContinue;
+    host::NeutralOnThrow([&] { FollowOtherMenu(event); });
+    return host::EventResult::kContinue;
+}
+
+void TarvekMenu::FollowOtherMenu(const host::MenuOpenCloseEvent* event) {
+    if (movieView == nullptr || event == nullptr) return;
     host::MenuManager* menus = host::GetMenuManager();
-    if (menus == nullptr) return host::EventResult::kContinue;
+    if (menus == nullptr) return;
     if (event->opening) {
         const host::IMenu* opened = LookupMenuByName(menus, &event->menuName);
         if (opened != nullptr && (opened->flags & kHidingMenuFlags))
@@ -170,7 +185,6 @@ host::EventResult TarvekMenu::ReceiveEvent(host::MenuOpenCloseEvent* event,
                !host::CallOr<&host::HostTable::IsMovieVisible>(true, movieView)) {
         host::Call<&host::HostTable::SetMovieVisible>(movieView, true);
     }
-    return host::EventResult::kContinue;
 }
 
 host::IMenu* LookupMenuByName(host::MenuManager* manager, const host::FixedString* name) {

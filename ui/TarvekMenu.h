@@ -47,6 +47,8 @@ private:
     void AttachSinks();
     void DetachSinks();
     void HideMarker();
+    void DrawMarker();
+    void FollowOtherMenu(const host::MenuOpenCloseEvent* event);
 
     bool sinksAttached_ = false;  // by this menu's own open, until its close or destruction
 };

@@ -15,7 +15,7 @@ play() {  # game folder, output stem
     "$build/wine-run" "$(winpath "$1/simgame.exe")" --record "$(winpath "$work/$2.csv")" \
         "$(winpath "$source_dir/scenarios/fight.txt")" >"$work/$2.out"
     # The last line says the game ran to its end; a crash can still exit with code 0.
-    tail -n 1 "$work/$2.out" | grep -qx "simgame: exit code 0" ||
+    tail -n 1 "$work/$2.out" | tr -d "\r" | grep -qx "simgame: exit code 0" ||
         { echo "FAIL: simgame.exe did not run to its end in $1"; cat "$work/$2.out"; exit 1; }
     cp "$log" "$work/$2.log"
 }
