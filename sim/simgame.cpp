@@ -216,6 +216,7 @@ int Run(int argc, char** argv) {
         markerEvents += call.menuName != nullptr && std::strcmp(call.menuName, "Tarvek Menu") == 0;
     }
     std::printf("freeze handler: %d menu events reached it, %d of them for Tarvek Menu\n", reached, markerEvents);
+    std::printf("game code patched: %s\n", world.code.PatchedSites().c_str());
 
     // The game ends: its menus close and go, its code is checked, then the plugin unloads.
     sim::DestroyWorld();

@@ -1,13 +1,17 @@
 #include "targeting/LockState.h"
 
+#include <atomic>
+
 #include "host/Host.h"
 
 LockStateRecord LockState;
 
 TargetLock::TargetLock() : targetHandle(host::EmptyHandle()) {}
 
+TargetLock* ReadMarkerMenu() { return std::atomic_ref<TargetLock*>(LockState.markerMenu).load(std::memory_order_relaxed); }
+
 bool IsTargetLocked() {
-    const TargetLock* menu = LockState.markerMenu;
+    const TargetLock* menu = ReadMarkerMenu();
     return menu != nullptr && menu->targetHandle != host::EmptyHandle();
 }
 

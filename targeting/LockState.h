@@ -31,6 +31,10 @@ struct LockStateRecord {
 
 extern LockStateRecord LockState;
 
+// The open marker menu's lock, read once: another thread may open or close the menu
+// meanwhile, so a reader keeps what it read instead of reading the record again.
+TargetLock* ReadMarkerMenu();
+
 // True when the marker menu is open and holds a target. Reads without the lock.
 bool IsTargetLocked();
 

@@ -156,7 +156,7 @@ extern "C" {
 // entry to continue in.
 CodeAddress LockedTargetDecide(host::TargetUpdateObject* object) {
     // The menu pointer and its handle are read once each: the menu may close meanwhile.
-    const TargetLock* menu = LockState.markerMenu;
+    const TargetLock* menu = ReadMarkerMenu();
     const host::ActorHandle target = menu != nullptr ? menu->targetHandle : host::EmptyHandle();
     if (menu == nullptr || target == host::EmptyHandle()) return LockState.savedSlotEntry;
     if (object->targetHandle == target) return 0;

@@ -99,7 +99,7 @@ void TrackFrame() {
     if (menus == nullptr) return;
     const host::UIStringTable* strings = host::UIStrings();
     if (strings != nullptr && host::IsMenuOpen(menus, &strings->gateMenu)) return;
-    TargetLock* lock = LockState.markerMenu;
+    TargetLock* lock = ReadMarkerMenu();
     if (lock == nullptr) return;
     const host::ActorHandle handle = lock->targetHandle;
     if (handle == host::EmptyHandle()) return;

@@ -325,6 +325,24 @@ void CodeSites::CheckIntegrity() const {
     }
 }
 
+std::string CodeSites::PatchedSites() const {
+    const auto changed = [&](Block block, CodeAddress at, std::size_t size) {
+        return Differs(Pen(block, at), blocks_[block].pristine.data() + (at - blocks_[block].at), size);
+    };
+    std::string sites;
+    const auto add = [&](bool patched, const std::string& name) {
+        if (patched) sites += (sites.empty() ? "" : ", ") + name;
+    };
+    add(changed(kFrameBlock, frameCallSite, host::kRelativeInstructionSize), "frame call");
+    add(changed(kTargetTableBlock, targetUpdateSlot, kSlotSize), "target-update entry");
+    add(changed(kBranchABlock, branchSiteA, host::kRelativeInstructionSize), "branch A");
+    add(changed(kBranchBBlock, branchSiteB, host::kRelativeInstructionSize), "branch B");
+    const auto freezeTables = std::count_if(freezeSlots_.begin(), freezeSlots_.end(),
+                                            [&](CodeAddress slot) { return changed(kSinkTableBlock, slot, kSlotSize); });
+    add(freezeTables > 0, "FreezeEventHandler entry");
+    return sites.empty() ? "none" : sites;
+}
+
 // [locator][slot 0][slot 1][slot 2], with a Microsoft-layout locator and descriptor
 // when a decorated name is given. Returns the table (slot 0) as the game sees it.
 void** CodeSites::MakeVtable(const char* decoratedName, TypeInfoOwner owner) {

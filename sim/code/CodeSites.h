@@ -73,6 +73,8 @@ public:
     // what the game gave it, every byte changed outside the patch sites, every site left
     // half-written, and any change at all to a site whose pages refuse protection.
     void CheckIntegrity() const;
+    // Which of the sites the plugin has changed, for people: "frame call, branch A, ...".
+    std::string PatchedSites() const;
 
     // Runs the per-frame routine: ECX = object, two stack arguments, then the call.
     void RunFrame(void* object, std::uint32_t first, std::uint32_t second);

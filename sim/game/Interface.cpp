@@ -265,6 +265,22 @@ void World::CloseMenu(const char* name) {
     Strings().Release(handle);
 }
 
+void World::DestroyMenu(const char* name) {
+    const char* handle = Strings().Intern(name);
+    host::MenuTableEntry* entry = FindMenu(handle);
+    if (entry != nullptr && entry->creator != nullptr && entry->menu != nullptr && IsMenuOpen(handle)) {
+        host::IMenu* menu = entry->menu;
+        const auto at = std::find(openMenus_.begin(), openMenus_.end(), handle);
+        Strings().Release(*at);
+        openMenus_.erase(at);
+        CountFlags(menuManager, menu, -1);
+        entry->menu = nullptr;
+        menu->DeletingDestructor(1);
+        std::erase_if(attachments, [&](const MenuAttachment& a) { return a.menu == menu; });
+    }
+    Strings().Release(handle);
+}
+
 void World::RunFrame() {
     ++frames;
     if (!cameraPinned) {

@@ -72,7 +72,6 @@ void StringPool::Release(const char* handle) {
     std::lock_guard<std::mutex> lock(mutex_);
     Entry* entry = FindLocked(handle);
     if (entry == nullptr) {
-        ++badReleases_;
         if (handle != nullptr) ReportMisuse("a string released that the pool does not hold (released twice?)");
         return;
     }

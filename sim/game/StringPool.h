@@ -26,7 +26,6 @@ public:
 
     std::uint32_t RefCount(const char* handle) const;  // 0 for a handle not in the pool
     std::size_t LiveStrings() const;
-    std::size_t BadReleases() const { return badReleases_; }  // releases of unknown handles
 
 private:
     struct Entry;
@@ -36,7 +35,6 @@ private:
     std::vector<Entry*> buckets_;
     std::unordered_set<const char*> handles_;
     std::size_t live_ = 0;
-    std::size_t badReleases_ = 0;
 };
 
 // The pool every host string operation uses; never destroyed, so a plugin can still

@@ -202,6 +202,8 @@ public:
     // The game opening or closing one of its menus at once (not through the queue).
     void OpenMenu(const char* name);
     void CloseMenu(const char* name);
+    // The game destroys an open menu it built without sending it the close message first.
+    void DestroyMenu(const char* name);
     bool IsMenuOpen(const char* handle) const;
     // UI messages, as QueueUIMessage leaves them; handled by the next frame.
     void QueueMessage(const char* name, std::uint32_t type);

@@ -514,10 +514,16 @@ void DeleteCommand(Step& step) {
 void MenuCommand(Step& step) {
     if (step.Size() == 0) step.Error("\"" + step.Verb() + "\" needs a menu name");
     if (!step.runner()) return;
+    World& world = step.runner()->world();
+    const std::string name = RestOfLine(step);
     if (step.Verb() == "open")
-        step.runner()->world().OpenMenu(RestOfLine(step).c_str());
-    else
-        step.runner()->world().CloseMenu(RestOfLine(step).c_str());
+        world.OpenMenu(name.c_str());
+    else if (step.Verb() == "close")
+        world.CloseMenu(name.c_str());
+    else {
+        world.DestroyMenu(name.c_str());
+        step.runner()->Tell("the game destroys " + name + " without closing it");
+    }
 }
 
 // The game's own side of the patched code: what its branches and its target choice would do.
@@ -559,6 +565,7 @@ constexpr Command kCommands[] = {
     {"actor", ActorCommand},    {"set", SetCommand},         {"frames", FramesCommand}, {"press", KeyCommand},
     {"hold", KeyCommand},       {"release", KeyCommand},     {"stick", StickCommand},   {"move", MoveCommand},
     {"kill", KillCommand},      {"delete", DeleteCommand},   {"open", MenuCommand},     {"close", MenuCommand},
+    {"destroy", MenuCommand},
     {"game", GameCommand},      {"fault", FaultCommand},
 };
 

@@ -16,6 +16,7 @@
 //   set bandit wall               # hostile friendly essential mortal wall unseen visible
 //                                 # unloaded loaded dying
 //   close Loading Menu            # host menus open and close by name
+//   destroy Tarvek Menu           # the game destroys an open menu without closing it
 //   frames 10                     # run frames, recording each
 //   press keyboard 46             # first frame of a key press (keyboard | mouse | gamepad)
 //   hold keyboard 46              # the same key, still held

@@ -24,6 +24,33 @@ TEST(WrapToPi, BringsAnglesIntoMinusPiToPiAndLeavesTheEndsAlone) {
     EXPECT_EQ(WrapToPi(0.5), 0.5);
 }
 
+// The game's own way: steps of 2π, as many as it takes.
+double SteppedWrap(double angle) {
+    while (angle > kPi) angle -= kTwoPi;
+    while (angle < -kPi) angle += kTwoPi;
+    return angle;
+}
+
+TEST(WrapToPi, EndsAtOnceForAnyAngleAndKeepsTheSteppedResultsNearby) {
+    for (double angle : {0.25, -3.0, 7.0, -100.0, 123.456, 64 * kTwoPi, -64 * kTwoPi + 0.1})
+        EXPECT_EQ(WrapToPi(angle), SteppedWrap(angle)) << angle << ": bit for bit as before";
+    for (double huge : {1e20, -1e20, 3e38, -3.4e38, 1.7e308}) {
+        const double wrapped = WrapToPi(huge);  // stepping would never end: 1e20 - 2π == 1e20
+        EXPECT_GE(wrapped, -kPi) << huge;
+        EXPECT_LE(wrapped, kPi) << huge;
+    }
+    EXPECT_TRUE(std::isnan(WrapToPi(INFINITY)));
+    EXPECT_TRUE(std::isnan(WrapToPi(-INFINITY)));
+    EXPECT_TRUE(std::isnan(WrapToPi(NAN)));
+
+    EXPECT_EQ(WrapToTurn(-0.5), kTwoPi - 0.5);
+    EXPECT_EQ(WrapToTurn(kTwoPi), kTwoPi);
+    const double turned = WrapToTurn(-1e20);
+    EXPECT_GE(turned, 0.0);
+    EXPECT_LE(turned, kTwoPi);
+    EXPECT_TRUE(std::isnan(WrapToTurn(INFINITY)));
+}
+
 TEST(FirstPersonRotation, GimbalCasesTakeTheHeadingFromTheFirstColumn) {
     // Looking straight up: m[2][1] within 0.001 of 1.
     host::NiMatrix3 up = sim::FirstPersonRotation(0.5f, static_cast<float>(kPi / 2));

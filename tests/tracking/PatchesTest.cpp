@@ -1,12 +1,18 @@
 // The patches written into the stand-in's real x86 code and then executed.
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "host/Code.h"
 #include "host/Host.h"
+#include "plugin/TarvekPlugin.h"
+#include "sim/game/Heaps.h"
+#include "support/ScopedEntry.h"
 #include "support/WorldFixture.h"
 #include "tracking/Patches.h"
 
@@ -86,6 +92,111 @@ TEST_F(Patches, SitesThatCannotBeMadeWritableAreLeftWhole) {
     EXPECT_EQ(HookFrameCall(), half + 5);
     EXPECT_EQ(FrameHookNext, 0u);
     code().Publish(table);
+}
+
+DWORD ProtectionAt(const void* address) {
+    MEMORY_BASIC_INFORMATION info{};
+    VirtualQuery(address, &info, sizeof info);
+    return info.Protect;
+}
+
+TEST_F(Patches, ASiteAcrossTwoPagesIsWrittenWholeAndEachPageGetsItsOwnProtectionBack) {
+    // Code on one page, read-only data on the next; the site's last two bytes cross over.
+    constexpr std::size_t kPage = 0x1000;
+    auto* pages = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, 2 * kPage, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(pages, nullptr);
+    const auto site = reinterpret_cast<CodeAddress>(pages + kPage - 3);
+    std::memcpy(pages + kPage - 3, "\xE8\x10\x20\x30\x40", 5);
+    DWORD previous = 0;
+    VirtualProtect(pages, kPage, PAGE_EXECUTE_READ, &previous);
+    VirtualProtect(pages + kPage, kPage, PAGE_READONLY, &previous);
+
+    EXPECT_EQ(WriteRelativeJump(site, site + 0x100), site + 5 + 0x40302010);
+    EXPECT_EQ(Opcode(site), host::kOpcodeJumpRelative);
+    EXPECT_EQ(Destination(site), site + 0x100);
+    EXPECT_EQ(ProtectionAt(pages), static_cast<DWORD>(PAGE_EXECUTE_READ));
+    EXPECT_EQ(ProtectionAt(pages + kPage), static_cast<DWORD>(PAGE_READONLY)) << "the next page is not left writable";
+    VirtualFree(pages, 0, MEM_RELEASE);
+}
+
+TEST_F(Patches, ABranchWithoutItsResumePointsIsNotPatched) {
+    host::HostTable& table = sim::HostTable();
+    const std::uint8_t siteA = Opcode(code().branchSiteA);
+    {
+        test::ScopedEntry noResume(table.ForcedBranchATaken, CodeAddress{0});
+        InstallForcedBranches();
+    }
+    EXPECT_EQ(Opcode(code().branchSiteA), siteA) << "a jump with nowhere to resume would crash the game";
+    EXPECT_EQ(Opcode(code().branchSiteB), host::kOpcodeJumpRelative);
+    EXPECT_EQ(code().RunBranchA(*std::make_unique<host::BranchSiteAObject>()), sim::BranchPath::kFallThrough);
+}
+
+TEST_F(Patches, EverySiteThatRefusesProtectionStaysTheGamesWhileTheOthersAreWritten) {
+    const std::pair<sim::RefusedSite, const char*> cases[] = {
+        {sim::RefusedSite::kFrameCall, "target-update entry, branch A, branch B, FreezeEventHandler entry"},
+        {sim::RefusedSite::kTargetUpdateSlot, "frame call, branch A, branch B, FreezeEventHandler entry"},
+        {sim::RefusedSite::kBranchA, "frame call, target-update entry, branch B, FreezeEventHandler entry"},
+        {sim::RefusedSite::kBranchB, "frame call, target-update entry, branch A, FreezeEventHandler entry"},
+        {sim::RefusedSite::kFreezeSlot, "frame call, target-update entry, branch A, branch B"},
+    };
+    for (const auto& [refused, patched] : cases) {
+        sim::Faults().refusedSite = refused;
+        world = &sim::ResetWorld();
+        FreezeHandlerSaved.clear();
+        world->AddMenuSink(sim::kFreezeHandlerDecorated);
+        LockState.savedSlotEntry = 0;
+        gPlugin.OnModLoaded();
+        EXPECT_EQ(world->code.PatchedSites(), patched);
+        if (refused == sim::RefusedSite::kTargetUpdateSlot) {
+            EXPECT_EQ(LockState.savedSlotEntry, 0u);
+        }
+        world->RunFrame();  // the game's code still runs, patched or not
+        world = &sim::ResetWorld();  // its pages are checked as the world goes
+        EXPECT_TRUE(sim::TakeMisuses().empty());
+        sim::Faults() = {};
+        LockState = {};
+    }
+}
+
+TEST_F(Patches, AFailedSaveOfTheFreezeEntryLeavesTheGamesHandlerHearing) {
+    sim::ForeignSink* freeze = world->AddMenuSink(sim::kFreezeHandlerDecorated);
+    sim::HostAllocator().FailNextAllocations(1);  // the saved-entry map cannot grow
+    HookFreezeEventHandler(&world->menuManager.menuOpenCloseSource);
+    EXPECT_TRUE(FreezeHandlerSaved.empty());
+    EXPECT_EQ(world->menuManager.menuOpenCloseSource.lock.owner, 0) << "the source's lock is let go";
+    world->SendMenuEvent("Inventory Menu", true);
+    ASSERT_EQ(code().sinkCalls.size(), 1u) << "not deaf: the table still holds the game's entry";
+    EXPECT_EQ(code().sinkCalls[0].sinkId, freeze->id);
+
+    sim::HostAllocator().FailNextAllocations(1);
+    world = &sim::ResetWorld();
+    FreezeHandlerSaved.clear();
+    gPlugin.OnModLoaded();
+    EXPECT_EQ(world->code.PatchedSites(), "frame call, target-update entry, branch A, branch B")
+        << "the rest of the switch-on still happens";
+}
+
+TEST_F(Patches, TheTargetUpdateDecisionReadsTheLockOnceWhileTheMenuComesAndGoes) {
+    sim::SimActor& target = AddActor({0, 500, 0});
+    InstallLockedTargetUpdate();
+    lock.targetHandle = target.handle;
+    std::atomic<bool> done{false};
+    std::thread menuThread([&] {  // the game opening and closing the marker menu meanwhile
+        TargetLock* volatile& published = LockState.markerMenu;
+        while (!done) {
+            published = &lock;
+            published = nullptr;
+        }
+    });
+    host::TargetUpdateObject object{};
+    for (int call = 0; call < 1000000; ++call) {
+        object.targetHandle = sim::kEmptyHandle;
+        code().CallTargetUpdate(object, 0);
+        ASSERT_TRUE(object.targetHandle == target.handle || object.targetHandle == sim::kEmptyHandle);
+    }
+    done = true;
+    menuThread.join();
+    LockState.markerMenu = nullptr;
 }
 
 TEST_F(Patches, WriteRelativeJumpReturnsTheOldDestination) {

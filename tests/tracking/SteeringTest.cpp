@@ -96,4 +96,31 @@ TEST_F(Steering, TheRightStickShiftsTheAimOnlyWithAnEnabledGamepad) {
     sim::TheGame().invertLookY = 0;
 }
 
+TEST_F(Steering, NothingThatIsNotANumberReachesThePlayer) {
+    world->Camera().ThirdPerson().headingOffset = 0.4f;
+    for (const AimAngles& bad : {AimAngles{NAN, 0.1, 500}, AimAngles{0.1, INFINITY, 500}}) {
+        ApplySteering(bad);
+        EXPECT_TRUE(world->rotations.empty()) << "nothing is handed to the game";
+        EXPECT_EQ(world->Camera().ThirdPerson().headingOffset, 0.4f) << "and the camera is left alone";
+    }
+    player().rotation.z = NAN;  // the game's own record is already broken: we do not add to it
+    ApplySteering({0.1, 0.1, 500});
+    EXPECT_TRUE(world->rotations.empty());
+}
+
+TEST_F(Steering, AHugeStickValueEndsTheFrameAtOnce) {
+    world->gamepad.enabled = true;
+    LockState.rightStickX = 3e38f;  // stepping 2π off this would never end
+    const AimAngles angles = Aim({0, 800, 120});
+    EXPECT_GE(angles.headingDelta, -kPi);
+    EXPECT_LE(angles.headingDelta, kPi);
+    ApplySteering(angles);
+    ASSERT_EQ(world->rotations.size(), 2u);
+    EXPECT_TRUE(std::isfinite(player().rotation.z));
+    LockState.rightStickX = INFINITY;
+    world->rotations.clear();
+    ApplySteering(Aim({0, 800, 120}));
+    EXPECT_TRUE(world->rotations.empty()) << "an infinite aim is not applied";
+}
+
 }  // namespace

@@ -39,6 +39,21 @@ TEST(MarkerProjection, CentreBehindAndRoll) {
     EXPECT_NEAR(rolled.y, unrolled.x * 480.0 / 800.0, 1e-3);
 }
 
+TEST(MarkerProjection, RollTurnsRightAndDownTogether) {
+    // A target both right of and below the centre: the roll mixes the two.
+    const double headingDelta = 0.2, pitchDelta = 0.1, range = 500;
+    const float roll = 0.3f;
+    const double right = range * std::sin(headingDelta), down = range * std::sin(pitchDelta);
+    const double forward = range * std::cos(headingDelta) * std::cos(pitchDelta);
+    const double c = static_cast<float>(std::cos(0.3f)), s = static_cast<float>(std::sin(0.3f));
+    const double k = 1.0 / std::tan(65.0 * kPi / 360.0);
+    const MarkerPosition rolled = ProjectMarker(headingDelta, pitchDelta, range, roll, 65.0f, {1000, 1000});
+    EXPECT_DOUBLE_EQ(rolled.x, (right * c - s * down) / forward * k * 800.0);
+    EXPECT_DOUBLE_EQ(rolled.y, (down * c + s * right) / forward * k * 480.0);
+    const MarkerPosition back = ProjectMarker(headingDelta, pitchDelta, range, -roll, 65.0f, {1000, 1000});
+    EXPECT_GT(rolled.y, back.y) << "a positive roll carries a target on the right downward";
+}
+
 // A target locked in the open marker menu, 600 units ahead of the camera.
 class TrackingUpdate : public test::WorldTest {
 protected:
@@ -184,6 +199,46 @@ TEST_F(TrackingUpdate, ATargetAtTheCameraDoesNotCrash) {
     Frame();
     EXPECT_EQ(lock.targetHandle, onCamera.handle);
     EXPECT_EQ(lock.markerDistance, 0.0);
+}
+
+TEST_F(TrackingUpdate, TheRangeIsTheFloatDistanceWidened) {
+    // Chosen so that the distance rounds differently in float and in double.
+    sim::ActorSetup setup;
+    setup.nodes = {{"NPC Spine2 [Spn2]", {0, 0, 100}}};
+    sim::SimActor& odd = AddActor({123.456f, 654.321f, 57.75f}, setup);
+    lock.targetHandle = odd.handle;
+    Frame();
+    const float dx = 123.456f - 0.0f, dy = 654.321f - 0.0f, dz = (57.75f + 100.0f) - 120.0f;
+    const float horizontal = SingleSqrt(dy * dy + dx * dx);
+    const double expected = SingleSqrt(horizontal * horizontal + dz * dz);
+    ASSERT_NE(expected, std::sqrt(double(dx) * dx + double(dy) * dy + double(dz) * dz)) << "a point that tells them apart";
+    EXPECT_EQ(lock.markerDistance, expected);
+}
+
+TEST_F(TrackingUpdate, ATargetThatIsNotANumberEndsTheLockAndNothingReachesTheGame) {
+    const std::vector<std::pair<const char*, host::NiPoint3>> broken = {
+        {"aim point NaN", {NAN, 600, 100}}, {"aim point infinite", {30, INFINITY, 100}}, {"far beyond float", {3e38f, -3e38f, 0}}};
+    for (const auto& [name, aim] : broken) {
+        SetUp();
+        Frame();
+        ASSERT_TRUE(Locked()) << name;
+        for (const auto& node : target->root->children) node->worldTranslation = aim;
+        world->rotations.clear();
+        Frame();
+        EXPECT_EQ(lock.targetHandle, sim::kEmptyHandle) << name << ": no longer qualifies";
+        EXPECT_TRUE(world->rotations.empty()) << name;
+        EXPECT_TRUE(std::isfinite(world->Player().rotation.z)) << name;
+        TearDown();
+    }
+}
+
+TEST_F(TrackingUpdate, AHugePlayerHeadingEndsTheFrameAtOnce) {
+    world->Player().rotation.z = 1e20f;  // stepping 2π off this never ends
+    Frame();
+    EXPECT_TRUE(Locked());
+    ASSERT_EQ(world->rotations.size(), 2u);
+    EXPECT_GE(world->Player().rotation.z, 0.0f);
+    EXPECT_LE(world->Player().rotation.z, static_cast<float>(kTwoPi));
 }
 
 }  // namespace
