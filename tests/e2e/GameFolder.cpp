@@ -29,8 +29,8 @@ void AddMarkerMovie(const GameFolder& game) {
         WriteFile(folder + "\\TarvekMenu.swf", "the stand-in game only needs the file to exist");
 }
 
-ProcessResult RunGame(const GameFolder& game, const std::string& arguments) {
-    ProcessResult run = RunProcess("\"" + game.folder + "\\simgame.exe\" " + arguments);
+ProcessResult RunGame(const GameFolder& game, const std::string& arguments, unsigned long timeoutMilliseconds) {
+    ProcessResult run = RunProcess("\"" + game.folder + "\\simgame.exe\" " + arguments, timeoutMilliseconds);
     // simgame.exe's last line says it ran to its end; a crash or a hang never prints it.
     const std::string last = "simgame: exit code " + std::to_string(static_cast<long>(run.exitCode)) + "\n";
     const bool finished = run.output.size() >= last.size() && run.output.ends_with(last);

@@ -18,7 +18,9 @@ struct GameFolder {
 
 // simgame.exe and the built Veldrin.dll (saved as `pluginFile`) in a fresh folder.
 GameFolder MakeGameFolder(const std::string& name, const std::string& pluginFile = "Veldrin.dll");
-ProcessResult RunGame(const GameFolder& game, const std::string& arguments = "");
+// Runs simgame.exe there; a run that hangs or ends without its last line is a failure.
+ProcessResult RunGame(const GameFolder& game, const std::string& arguments = "",
+                      unsigned long timeoutMilliseconds = kProcessTimeoutMilliseconds);
 // Puts the marker movie where the game loads it from: the built one when there is one.
 void AddMarkerMovie(const GameFolder& game);
 

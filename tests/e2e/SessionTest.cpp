@@ -7,86 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "e2e/GameFolder.h"
+#include "e2e/Sessions.h"
 #include "support/TempFiles.h"
 
 namespace {
 
-struct Row {
-    int frame;
-    double heading;
-    std::string target;
-    bool markerShown;
-    double markerX, markerY, markerDistance;
-    std::string movieCalls;
-    int sounds;
-    bool movieVisible;
-    bool playerInput;
-    std::string gameTarget;
-    std::string branchA, branchB;
-    int displays;
-    std::string messages;
-};
-
-std::vector<std::string> Split(const std::string& line, char separator) {
-    std::vector<std::string> fields;
-    std::string field;
-    std::istringstream in(line);
-    while (std::getline(in, field, separator)) fields.push_back(field);
-    if (!line.empty() && line.back() == separator) fields.emplace_back();
-    return fields;
-}
-
-// Reads the record by its column names, as any reader of it should: columns may be added.
-std::vector<Row> ReadRecord(const std::string& path) {
-    std::istringstream lines(test::ReadFile(path));
-    std::string line;
-    std::getline(lines, line);
-    const std::vector<std::string> names = Split(line, ',');
-    EXPECT_EQ(line.rfind("frame,heading_deg,pitch_deg,target,marker_shown,marker_x,marker_y,marker_distance,"
-                         "movie_calls,sounds,movie_visible,player_input,",
-                         0),
-              0u)
-        << "today's columns come first: " << line;
-    std::vector<Row> rows;
-    while (std::getline(lines, line)) {
-        const std::vector<std::string> f = Split(line, ',');
-        if (f.size() != names.size()) {
-            ADD_FAILURE() << "malformed record line: " << line;
-            continue;
-        }
-        const auto at = [&](const char* name) -> const std::string& {
-            for (std::size_t i = 0; i < names.size(); ++i)
-                if (names[i] == name) return f[i];
-            ADD_FAILURE() << "the record has no column " << name;
-            static const std::string none = "0";
-            return none;
-        };
-        rows.push_back({std::stoi(at("frame")), std::stod(at("heading_deg")), at("target"), at("marker_shown") == "1",
-                        std::stod(at("marker_x")), std::stod(at("marker_y")), std::stod(at("marker_distance")),
-                        at("movie_calls"), std::stoi(at("sounds")), at("movie_visible") == "1",
-                        at("player_input") == "1", at("game_target"), at("branch_a"), at("branch_b"),
-                        std::stoi(at("displays")), at("messages")});
-    }
-    return rows;
-}
-
-struct Session {
-    test::ProcessResult run;
-    std::vector<Row> rows;
-};
-
-Session Play(const std::string& name, const std::string& scenario) {
-    const test::GameFolder game = test::MakeGameFolder(name);
-    test::AddMarkerMovie(game);
-    test::WriteFile(game.folder + "\\scenario.txt", scenario);
-    Session session;
-    session.run = test::RunGame(game, "--record \"" + game.folder + "\\record.csv\" \"" + game.folder + "\\scenario.txt\"");
-    session.rows = ReadRecord(game.folder + "\\record.csv");
-    return session;
-}
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using test::Contains;
+using test::Play;
+using test::Row;
+using test::Session;
 
 const char kWorld[] =
     "player at 0 0 0 heading 0\n"

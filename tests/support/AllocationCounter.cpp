@@ -7,22 +7,42 @@
 namespace {
 std::atomic<int> counters{0};
 std::atomic<std::size_t> allocations{0};
+std::atomic<long> live{0};
 
 void* Allocate(std::size_t size) {
     if (counters.load() > 0) ++allocations;
-    if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+    if (void* block = std::malloc(size == 0 ? 1 : size)) {
+        ++live;
+        return block;
+    }
     throw std::bad_alloc();
+}
+
+void Free(void* block) noexcept {
+    if (block == nullptr) return;
+    --live;
+    std::free(block);
 }
 }  // namespace
 
 void* operator new(std::size_t size) { return Allocate(size); }
 void* operator new[](std::size_t size) { return Allocate(size); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return Allocate(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void operator delete(void* block) noexcept { Free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { Free(block); }
+void operator delete[](void* block) noexcept { Free(block); }
+void operator delete(void* block, std::size_t) noexcept { Free(block); }
+void operator delete[](void* block, std::size_t) noexcept { Free(block); }
 
 namespace test {
+
+long LiveAllocations() { return live.load(); }
 
 AllocationCounter::AllocationCounter() {
     allocations = 0;

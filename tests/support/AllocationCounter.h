@@ -5,6 +5,9 @@
 
 namespace test {
 
+// Blocks the program's operator new has handed out and operator delete not yet taken back.
+long LiveAllocations();
+
 class AllocationCounter {
 public:
     AllocationCounter();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cmath>
 #include <cstddef>
 
 #include "host/Host.h"
@@ -13,6 +14,7 @@
 #include "sim/game/Heaps.h"
 #include "sim/game/Misuse.h"
 #include "sim/game/StringPool.h"
+#include "support/AllocationCounter.h"
 #include "support/TempFiles.h"
 #include "support/WorldFixture.h"
 #include "targeting/Commands.h"
@@ -247,13 +249,112 @@ TEST_F(MarkerMenu, RepeatedMessagesAreHarmless) {
 }
 
 TEST_F(MarkerMenu, DestroyedWithoutClosingItLeavesNothingBehind) {
-    host::IMenu* menu = CreateTarvekMenu();
-    host::UIMessage open{nullptr, host::kMessageOpen, nullptr};
-    menu->HandleUIMessage(&open);
-    ASSERT_NE(LockState.markerMenu, nullptr);
-    menu->DeletingDestructor(1);
+    AddActor({0, 600, 20});
+    TarvekMenu* menu = SwitchOnAndOpen();
+    ASSERT_NE(menu, nullptr);
+    Press(kLockKey);
+    world->RunFrame();
+    ASSERT_EQ(world->inputHandler.enabled, 0u) << "the marker shows: the game's input is off";
+    const std::uint32_t armed = MenuSinks();
+
+    world->DestroyMenu(kMarkerMenuName);  // no close message first
     EXPECT_EQ(LockState.markerMenu, nullptr);
     EXPECT_EQ(sim::SinkCount(world->inputDispatcher), 0u);
+    EXPECT_EQ(sim::SinkCount(sim::TheGame().deaths), 0u);
+    EXPECT_EQ(world->inputHandler.enabled, 1u) << "the player gets their input back";
+    EXPECT_EQ(MenuSinks(), armed - 1 + 1) << "its menu sink is gone and an auto-open sink is armed";
+    world->OpenMenu(sim::kTriggerMenuName);
+    world->CloseMenu(sim::kTriggerMenuName);
+    world->RunFrame();
+    EXPECT_NE(Menu(), nullptr) << "so the menu comes back";
+}
+
+TEST_F(MarkerMenu, AMenuKnowsItsOwnSinksWhateverTheLockRecordSays) {
+    TarvekMenu* menu = SwitchOnAndOpen();
+    ASSERT_NE(menu, nullptr);
+    LockState = {};  // someone else cleared the record
+    world = &sim::ResetWorld();  // the game closes and destroys the menu
+    EXPECT_TRUE(sim::TakeMisuses().empty()) << "no sink left in freed memory";
+    world->dataFolder = dataFolder;
+
+    // A second instance that never attached cannot detach the first one's sinks.
+    gPlugin.OnModLoaded();
+    auto* first = static_cast<TarvekMenu*>(CreateTarvekMenu());
+    auto* second = static_cast<TarvekMenu*>(CreateTarvekMenu());
+    host::UIMessage open{nullptr, host::kMessageOpen, nullptr}, close{nullptr, host::kMessageClose, nullptr};
+    first->HandleUIMessage(&open);
+    second->HandleUIMessage(&open);
+    second->HandleUIMessage(&close);
+    EXPECT_EQ(LockState.markerMenu, static_cast<TargetLock*>(first));
+    EXPECT_EQ(sim::SinkCount(world->inputDispatcher), 1u);
+    second->DeletingDestructor(1);
+    first->HandleUIMessage(&close);
+    first->DeletingDestructor(1);
+    EXPECT_EQ(sim::SinkCount(world->inputDispatcher), 0u);
+}
+
+TEST_F(MarkerMenu, TheGamesOwnStepsAdvanceTheMovieAndEveryDrawShowsIt) {
+    TarvekMenu* menu = SwitchOnAndOpen();
+    ASSERT_NE(menu, nullptr);
+    const sim::SimMovieView* movie = world->FindMovie(menu->movieView);
+    ASSERT_NE(movie, nullptr);
+    EXPECT_TRUE(movie->initialised) << "slot 8 handed the game the menu's own movie";
+    const int advances = movie->advances, displays = movie->displays;
+    world->RunFrame();
+    world->RunFrame();
+    EXPECT_EQ(movie->advances, advances + 2) << "slot 5 is the game's step, forwarded";
+    EXPECT_EQ(movie->displays, displays + 2) << "each draw displays the movie";
+}
+
+TEST_F(MarkerMenu, AMarkerPositionThatIsNotANumberIsNotSent) {
+    AddActor({0, 600, 20});
+    TarvekMenu* menu = SwitchOnAndOpen();
+    ASSERT_NE(menu, nullptr);
+    sim::TheGame().screenWidth = 0;  // the game reports no width: X is 0/0
+    sim::TheGame().screenHeight = 0;
+    ForgetScreenSize();
+    Press(kLockKey);
+    world->RunFrame();
+    world->RunFrame();
+    world->RunFrame();
+    EXPECT_TRUE(std::isnan(menu->markerX));
+    EXPECT_TRUE(CallsTo(kSetTargetPosPath).empty()) << "the movie never sees NaN";
+    sim::TheGame().screenWidth = 1920;
+    sim::TheGame().screenHeight = 1080;
+    world->RunFrame();
+    EXPECT_EQ(CallsTo(kSetTargetPosPath).size(), 1u) << "and is placed again once the size is known";
+}
+
+TEST_F(MarkerMenu, AnExceptionInTheInputSinkNeverReachesTheGamesDispatch) {
+    AddActor({0, 600, 20});
+    TarvekMenu* menu = SwitchOnAndOpen();
+    ASSERT_NE(menu, nullptr);
+    const std::uint32_t listed = world->processLists.actorCount;
+    world->processLists.actorCount = 0x40000000;  // the scan's reserve cannot be had
+    std::vector<int> calls;
+    sim::ForeignSink* later = world->AddMenuSink(".?AVMenuModeChangeHandler@@");
+    static_cast<void>(later);
+    EXPECT_NO_THROW(Press(kLockKey));
+    world->processLists.actorCount = listed;
+    EXPECT_EQ(menu->targetHandle, sim::kEmptyHandle);
+    EXPECT_TRUE(menu->visitedSet.empty());
+    EXPECT_EQ(menu->stateLock.owner, 0) << "no lock left held";
+    Press(kLockKey);
+    EXPECT_NE(menu->targetHandle, sim::kEmptyHandle) << "and the next press works";
+}
+
+TEST_F(MarkerMenu, AFiredAutoOpenSinkIsFreed) {
+    world->OpenMenu(sim::kTriggerMenuName);  // once before, so the game's own records have grown
+    world->CloseMenu(sim::kTriggerMenuName);
+    gPlugin.OnModLoaded();
+    TargetLock openElsewhere;
+    LockState.markerMenu = &openElsewhere;  // so the sink queues nothing: only its own block changes
+    const long live = test::LiveAllocations();
+    world->OpenMenu(sim::kTriggerMenuName);
+    world->CloseMenu(sim::kTriggerMenuName);  // the armed sink fires, removes and deletes itself
+    EXPECT_EQ(test::LiveAllocations(), live - 1);
+    EXPECT_EQ(MenuSinks(), 0u);
+    LockState.markerMenu = nullptr;
 }
 
 TEST_F(MarkerMenu, LookupByNameFindsRegisteredMenusOnly) {
