@@ -102,4 +102,42 @@ TEST(Session, AMalformedScenarioIsRefusedWithItsLine) {
     EXPECT_TRUE(Contains(run.output, "scenario.txt:2: unknown command \"fly\"")) << run.output;
 }
 
+// The shipped scenarios play as they always have: the record's first twelve columns are
+// exactly those kept in tests/e2e/records/ from before the record grew.
+class ShippedScenario : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ShippedScenario, PlaysUnchanged) {
+    const std::string source = VELDRIN_SOURCE_DIR;
+    const std::string scenario = test::ReadFile(source + "\\scenarios\\" + GetParam() + ".txt");
+    const std::string kept = test::ReadFile(source + "\\tests\\e2e\\records\\" + GetParam() + ".csv");
+    ASSERT_FALSE(scenario.empty());
+    ASSERT_FALSE(kept.empty());
+    const test::GameFolder game = test::MakeGameFolder(std::string("shipped-") + GetParam());
+    test::AddMarkerMovie(game);
+    test::WriteFile(game.folder + "\\scenario.txt", scenario);
+    const test::ProcessResult run =
+        test::RunGame(game, "--record \"" + game.folder + "\\record.csv\" \"" + game.folder + "\\scenario.txt\"");
+    ASSERT_EQ(run.exitCode, 0u) << run.output;
+
+    std::istringstream played(test::ReadFile(game.folder + "\\record.csv")), before(kept);
+    std::string now, then;
+    int line = 0;
+    while (std::getline(before, then)) {
+        ++line;
+        ASSERT_TRUE(std::getline(played, now)) << "the record ends early at line " << line;
+        std::size_t at = 0;
+        for (int column = 0; column < 12 && at != std::string::npos; ++column) at = now.find(',', at + (column > 0));
+        EXPECT_EQ(now.substr(0, at), then) << GetParam() << " line " << line;
+    }
+    EXPECT_FALSE(std::getline(played, now)) << "the record goes on past line " << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, ShippedScenario, ::testing::Values("fight", "first-person", "gamepad", "crowd"),
+                         [](const auto& info) {
+                             std::string name = info.param;
+                             for (char& c : name)
+                                 if (c == '-') c = '_';
+                             return name;
+                         });
+
 }  // namespace
