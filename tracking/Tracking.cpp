@@ -32,12 +32,12 @@ bool Track(TargetLock& lock, host::Actor& target) {
     const host::PlayerCamera* camera = host::GetPlayerCamera();
     if (camera == nullptr) return true;  // nothing to measure from: keep the lock, skip the frame
 
-    // A target whose aim point or distance is not a number no longer qualifies.
     const host::NiPoint3 aim = ResolveAimPoint(target);
-    if (!std::isfinite(aim.x) || !std::isfinite(aim.y) || !std::isfinite(aim.z)) return false;
     const host::NiPoint3 eye = GetCameraPosition(*camera);
     const float dx = aim.x - eye.x, dy = aim.y - eye.y, dz = aim.z - eye.z;
     const float distance = SingleSqrt((dy * dy + dx * dx) + dz * dz);
+    // A target whose aim point (or the camera) is not a number has no finite distance: it
+    // no longer qualifies.
     if (!std::isfinite(distance)) return false;
     if (distance > static_cast<float>(static_cast<std::uint32_t>(gSettings.MaxDistance))) return false;
 
