@@ -36,9 +36,29 @@ fail() {
     exit 1
 }
 
+# What Wine or the runtime said about how the program died, when it said anything.
+cause() {
+    if grep -q 'Unhandled illegal instruction' "$output"; then
+        echo "an undefined-behaviour trap or a failed stack-protector check (illegal instruction)"
+    elif grep -q "Assertion '.*' failed" "$output"; then
+        echo "a failed standard-library assertion: $(grep -m1 "Assertion '.*' failed" "$output")"
+    elif grep -q 'Unhandled stack overflow' "$output"; then
+        echo "a stack overflow"
+    elif grep -q 'Unhandled page fault' "$output"; then
+        echo "an access violation: $(grep -m1 'Unhandled page fault' "$output")"
+    else
+        echo "a crash, a stack overflow, an abort or an early exit"
+    fi
+}
+
 if [[ -e $premature || ! -s $report ]]; then
     fail "stopped before its end (exit code $code): ${started} of ${total:-?} tests started${last:+, the last was $last};" \
-        "a crash, a stack overflow, an abort or an early exit"
+        "$(cause)"
+fi
+# Under the hardened build Wine checks the heaps; what it finds is a failure even when the
+# program went on (a bad free only fails quietly there).
+if grep -q 'err:heap' "$output"; then
+    fail "ran, but Wine's heap checks found a heap fault: $(grep -m1 'err:heap' "$output")"
 fi
 if ! grep -q '<testsuites ' "$report"; then
     fail "wrote no test report (exit code $code)"

@@ -20,13 +20,13 @@ namespace {
 
 struct HookCall {
     void* object;
-    void* returnSlot;
+    CodeAddress returnAddress;  // read through the slot while the frame still holds it
     std::size_t calleeCallsBefore;
 };
 std::vector<HookCall> hookCalls;
 
 void RecordingHook(void* object, void* returnSlot) {
-    hookCalls.push_back({object, returnSlot, sim::TheWorld().code.calleeCalls.size()});
+    hookCalls.push_back({object, *static_cast<CodeAddress*>(returnSlot), sim::TheWorld().code.calleeCalls.size()});
 }
 
 CodeAddress Destination(CodeAddress site) {
@@ -71,7 +71,7 @@ TEST_F(Patches, TheFrameHookRunsFirstThenTheGamesOwnCalleeUnchanged) {
     ASSERT_EQ(hookCalls.size(), 1u);
     EXPECT_EQ(hookCalls[0].object, &lock);
     EXPECT_EQ(hookCalls[0].calleeCallsBefore, 1u) << "the hook runs before the game's callee";
-    EXPECT_EQ(*static_cast<CodeAddress*>(hookCalls[0].returnSlot), code().frameCallSite + 5);
+    EXPECT_EQ(hookCalls[0].returnAddress, code().frameCallSite + 5);
     ASSERT_EQ(code().calleeCalls.size(), 2u);
     const sim::FrameCalleeCall after = code().calleeCalls[1];
     EXPECT_EQ(after.object, &lock);

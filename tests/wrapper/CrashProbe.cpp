@@ -2,11 +2,14 @@
 // wrapper reports such a run as failed. `--crash=MODE` picks how the middle test ends.
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -24,6 +27,18 @@ int __attribute__((noinline)) Recurse(int depth) {
 void __attribute__((noinline)) ThrowThrough() noexcept { throw std::runtime_error("escaped"); }
 #pragma GCC diagnostic pop
 
+int __attribute__((noinline)) Add(int a, int b) { return a + b; }
+
+// A block written after it was freed, on a heap of its own; Wine's heap checks see it.
+void WriteAfterFree() {
+    HANDLE heap = HeapCreate(0, 0, 0);
+    auto* block = static_cast<volatile char*>(HeapAlloc(heap, 0, 64));
+    HeapFree(heap, 0, const_cast<char*>(block));
+    block[8] = 1;
+    HeapValidate(heap, 0, nullptr);
+    HeapDestroy(heap);
+}
+
 TEST(CrashProbe, Before) { EXPECT_TRUE(true); }
 
 TEST(CrashProbe, EndsAsTold) {
@@ -32,6 +47,10 @@ TEST(CrashProbe, EndsAsTold) {
     if (mode == "abort") std::abort();
     if (mode == "exit-zero") std::exit(0);
     if (mode == "terminate") ThrowThrough();
+    // These three only end the run in the hardened build, whose checks catch them.
+    if (mode == "signed-overflow") EXPECT_NE(Add(INT_MAX, static_cast<int>(mode.size())), 0);
+    if (mode == "out-of-range") EXPECT_NE(std::vector<int>(2)[mode.size()], 7);
+    if (mode == "heap-fault") WriteAfterFree();
     EXPECT_NE(mode, "failure") << "a plain failed assertion";
 }
 

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The test wrapper must pass a program that ran to its end and fail every other run,
 # whatever exit code Wine reports for it.
-#   check-run-gtest.sh RUN_GTEST WINE_RUN CRASH_PROBE
+#   check-run-gtest.sh RUN_GTEST WINE_RUN CRASH_PROBE HARDENED(0|1)
 set -uo pipefail
 run_gtest=$1
 wine_run=$2
 probe=$3
+hardened=$4
 status=0
 
 expect() {  # MODE WANTED_EXIT MESSAGE_PART
@@ -26,4 +27,15 @@ expect failure fail "reported 1 failed"
 for mode in stack-overflow access-violation abort exit-zero terminate; do
     expect "$mode" fail "2 of 3 tests started, the last was CrashProbe.EndsAsTold"
 done
+if [[ $hardened == 1 ]]; then
+    expect access-violation fail "an undefined-behaviour trap"  # a null store is undefined: it traps first
+    expect signed-overflow fail "an undefined-behaviour trap"
+    expect out-of-range fail "a failed standard-library assertion"
+    expect heap-fault fail "Wine's heap checks found a heap fault"
+else
+    expect stack-overflow fail "a stack overflow"
+    expect access-violation fail "an access violation"
+    # Without the hardened build's checks these go unseen: the reason it exists.
+    for mode in signed-overflow out-of-range heap-fault; do expect "$mode" pass "[  PASSED  ] 3 tests."; done
+fi
 exit $status
