@@ -11,6 +11,7 @@
 
 #include "sim/game/Faults.h"
 #include "sim/game/Game.h"
+#include "sim/game/Heaps.h"
 #include "sim/game/Misuse.h"
 #include "sim/game/StringPool.h"
 #include "sim/game/World.h"
@@ -218,11 +219,16 @@ int Run(int argc, char** argv) {
     std::printf("freeze handler: %d menu events reached it, %d of them for Tarvek Menu\n", reached, markerEvents);
     std::printf("game code patched: %s\n", world.code.PatchedSites().c_str());
 
-    // The game ends: its menus close and go, its code is checked, then the plugin unloads.
+    // The game ends: its menus close and go, its code and references are checked, then the
+    // plugin unloads; what it took from the game must all be back.
     sim::DestroyWorld();
     loader.Unload();
-    std::printf("unload: interned strings left by the plugin: %d\n",
-                static_cast<int>(sim::Strings().LiveStrings()) - static_cast<int>(stringsBefore));
+    const int strings = static_cast<int>(sim::Strings().LiveStrings()) - static_cast<int>(stringsBefore);
+    std::printf("unload: interned strings left by the plugin: %d\n", strings);
+    if (strings != 0) sim::ReportMisuse(std::to_string(strings) + " interned strings were never released");
+    for (const sim::Heap* heap : {&sim::HostHeap(), &sim::HostAllocator()})
+        if (heap->LiveBlocks() != 0)
+            sim::ReportMisuse(std::to_string(heap->LiveBlocks()) + " blocks of " + heap->Name() + " were never freed");
     std::printf("log: %s\n", loader.LogPath().c_str());
 
     const std::vector<std::string> misuses = sim::TakeMisuses();

@@ -26,6 +26,7 @@ public:
     void Free(void* block);
 
     std::size_t LiveBlocks() const;
+    const std::string& Name() const { return name_; }
     // The next allocations fail, as a host out of memory would.
     void FailNextAllocations(std::size_t count);
 

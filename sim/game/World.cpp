@@ -129,6 +129,11 @@ World::World() : nextHandle_(kFirstHandle) {
 World::~World() {
     TearDownInterface();
     code.CheckIntegrity();
+    // Every reference the plugin looked up must have been dropped by the time the game ends.
+    for (const auto& actor : actors_)
+        if (actor->References() != actor->ownReferences)
+            ReportMisuse("an actor ends with " + std::to_string(actor->References()) + " references where the game holds " +
+                         std::to_string(actor->ownReferences) + ": a looked-up reference was never dropped");
     ClearName(uiStrings.gateMenu);
     ClearName(uiStrings.blockingMenu);
     ClearName(uiStrings.triggerMenu);

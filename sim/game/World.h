@@ -46,6 +46,7 @@ struct SimActor : host::PlayerCharacter {
     std::uint32_t References() const { return referenceWord & host::kReferenceCountMask; }
 
     host::ActorHandle handle = 0;
+    std::uint32_t ownReferences = 1;  // what the game itself holds; anything above is someone's
     bool dead = false;
     bool dying = false;          // not yet dead: IsDead answers true only when asked to count the dying
     bool hostile = true;         // toward the player

@@ -170,7 +170,10 @@ public:
 
     void AddActor(const std::string& name, const ActorSetup& setup, bool unreferenced) {
         SimActor& actor = world_.AddActor(setup);
-        if (unreferenced) actor.referenceWord &= ~host::kReferenceCountMask;  // nobody but the plugin holds it
+        if (unreferenced) {  // nobody but whoever looks it up holds it
+            actor.referenceWord &= ~host::kReferenceCountMask;
+            actor.ownReferences = 0;
+        }
         actors_[name] = &actor;
         names_[actor.handle] = name;
         trace_.actors.push_back({name, setup.hostile, false, {}});
