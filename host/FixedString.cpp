@@ -1,22 +1,23 @@
 #include "host/FixedString.h"
 
+#include "host/Callback.h"
 #include "host/Host.h"
 
 namespace host {
 
 FixedString::FixedString(const char* text) {
     const HostTable* t = Table();
-    if (t && t->CreateFixedString && text) t->CreateFixedString(this, text);
+    if (t && t->CreateFixedString && text) NeutralOnThrow([&] { t->CreateFixedString(this, text); });
 }
 
 FixedString::FixedString(const FixedString& other) {
     const HostTable* t = Table();
-    if (other.handle_ && t && t->CopyFixedString) t->CopyFixedString(this, &other);
+    if (other.handle_ && t && t->CopyFixedString) NeutralOnThrow([&] { t->CopyFixedString(this, &other); });
 }
 
 FixedString::~FixedString() {
     const HostTable* t = Table();
-    if (handle_ && t && t->ReleaseFixedString) t->ReleaseFixedString(this);
+    if (handle_ && t && t->ReleaseFixedString) NeutralOnThrow([&] { t->ReleaseFixedString(this); });
 }
 
 std::string_view FixedString::View() const {

@@ -27,7 +27,8 @@ struct GameAllocator {
     }
     void deallocate(T* block, std::size_t) noexcept {
         const HostTable* t = Table();
-        if (block != nullptr && t != nullptr && t->HostFree != nullptr) t->HostFree(t->HostAllocatorObject, block);
+        if (block != nullptr && t != nullptr && t->HostFree != nullptr)
+            NeutralOnThrow([&] { t->HostFree(t->HostAllocatorObject, block); });
     }
     template <class U>
     bool operator==(const GameAllocator<U>&) const noexcept {

@@ -90,14 +90,14 @@ void ReferenceGuard::Reset() {
     TESObjectREFR* reference = std::exchange(reference_, nullptr);
     if (reference == nullptr) return;
     const HostTable* t = Table();
-    if (t && t->DropReference) t->DropReference(reference);
+    if (t && t->DropReference) NeutralOnThrow([&] { t->DropReference(reference); });
 }
 
 ReferenceGuard LookupReference(ActorHandle handle) {
     const HostTable* t = Table();
     if (!t || !t->LookupReferenceByHandle) return {};
     TESObjectREFR* reference = nullptr;
-    const bool found = t->LookupReferenceByHandle(&handle, &reference);
+    const bool found = NeutralOnThrow(false, [&] { return t->LookupReferenceByHandle(&handle, &reference); });
     ReferenceGuard held(reference);
     if (!found) return {};  // a count handed over despite the failure is dropped with `held`
     return held;
@@ -110,22 +110,23 @@ ActorHandle EmptyHandle() {
 
 void AddEventSink(EventSourceBase* source, void* sink) {
     const HostTable* t = Table();
-    if (t && t->AddEventSink && source) t->AddEventSink(source, sink);
+    if (t && t->AddEventSink && source) NeutralOnThrow([&] { t->AddEventSink(source, sink); });
 }
 
 void RemoveEventSink(EventSourceBase* source, void* sink) {
     const HostTable* t = Table();
-    if (t && t->RemoveEventSink && source) t->RemoveEventSink(source, sink);
+    if (t && t->RemoveEventSink && source) NeutralOnThrow([&] { t->RemoveEventSink(source, sink); });
 }
 
 void* HeapAllocate(std::uint32_t size, std::uint32_t alignment) {
     const HostTable* t = Table();
-    return t && t->HostHeapAllocate ? t->HostHeapAllocate(size, alignment) : nullptr;
+    if (t == nullptr || t->HostHeapAllocate == nullptr) return nullptr;
+    return NeutralOnThrow(static_cast<void*>(nullptr), [&] { return t->HostHeapAllocate(size, alignment); });
 }
 
 void HeapFree(void* block) {
     const HostTable* t = Table();
-    if (t && t->HostHeapFree && block) t->HostHeapFree(block);
+    if (t && t->HostHeapFree && block) NeutralOnThrow([&] { t->HostHeapFree(block); });
 }
 
 }  // namespace host

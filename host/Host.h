@@ -5,6 +5,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "host/Callback.h"
 #include "host/HostTable.h"
 
 namespace host {
@@ -13,19 +14,19 @@ namespace host {
 // another layout. Resolved once.
 const HostTable* Table();
 
-// Calls a table entry, or answers `fallback` when the host offers no table or leaves
-// that entry null.
+// Calls a table entry, or answers `fallback` when the host offers no table, leaves that
+// entry null, or the entry throws: an entry that fails is one the plugin does without.
 template <auto Entry, class Result, class... Args>
 Result CallOr(Result fallback, Args&&... args) {
     const HostTable* t = Table();
     if (t == nullptr || t->*Entry == nullptr) return fallback;
-    return static_cast<Result>((t->*Entry)(std::forward<Args>(args)...));
+    return NeutralOnThrow(fallback, [&] { return static_cast<Result>((t->*Entry)(std::forward<Args>(args)...)); });
 }
 
 template <auto Entry, class... Args>
 void Call(Args&&... args) {
     const HostTable* t = Table();
-    if (t != nullptr && t->*Entry != nullptr) (t->*Entry)(std::forward<Args>(args)...);
+    if (t != nullptr && t->*Entry != nullptr) NeutralOnThrow([&] { (t->*Entry)(std::forward<Args>(args)...); });
 }
 
 // A plain global's current value, or null.

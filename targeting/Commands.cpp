@@ -59,7 +59,9 @@ template <class View>
 View* Cast(host::InputEvent* event, const void* host::HostTable::*targetType) {
     const host::HostTable* t = host::Table();
     if (t == nullptr || t->HostDynamicCast == nullptr) return nullptr;
-    return static_cast<View*>(t->HostDynamicCast(event, 0, t->InputEventType, t->*targetType, 0));
+    return static_cast<View*>(host::NeutralOnThrow(static_cast<void*>(nullptr), [&] {
+        return t->HostDynamicCast(event, 0, t->InputEventType, t->*targetType, 0);
+    }));
 }
 
 void HandleButton(TargetLock& lock, host::ButtonEvent& button) {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "host/Callback.h"
 #include "host/Host.h"
@@ -195,8 +196,10 @@ host::IMenu* LookupMenuByName(host::MenuManager* manager, const host::FixedStrin
     if (table.entries == nullptr || table.bucketCount == 0 || t == nullptr || t->HashFixedString == nullptr)
         return nullptr;
     host::FixedString consumed(*name);  // the hash takes a reference of its own
-    const std::uint32_t hash = t->HashFixedString(consumed.Release());
-    const host::MenuTableEntry* entry = &table.entries[hash & (table.bucketCount - 1)];
+    std::optional<std::uint32_t> hash;
+    host::NeutralOnThrow([&] { hash = t->HashFixedString(consumed.Release()); });
+    if (!hash) return nullptr;  // no hash, no bucket to look in
+    const host::MenuTableEntry* entry = &table.entries[*hash & (table.bucketCount - 1)];
     if (entry->next == nullptr) return nullptr;
     for (; entry != nullptr && entry != table.endSentinel; entry = entry->next)
         if (entry->name == *name) return entry->menu;
