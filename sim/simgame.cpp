@@ -178,12 +178,13 @@ int Run(int argc, char** argv) {
     for (const std::string& fault : scenario.faults) sim::SwitchOnFault(fault, sim::Faults());
     sim::ExportHostTable(options.hostTable);
 
-    // The game's world exists before any plugin loads. Three sinks listen to menus opening
-    // and closing: the game's own FreezeEventHandler, another class of the game's, and one
-    // of another module whose type information is not the game's.
+    // The game's world exists before any plugin loads. Its sinks listen to menus opening and
+    // closing: two FreezeEventHandlers of the game's sharing one table, another class of the
+    // game's, and one of another module whose type information is not the game's.
     const std::size_t stringsBefore = sim::Strings().LiveStrings();
     sim::World& world = sim::TheWorld();
     const sim::ForeignSink* freeze = world.AddMenuSink(sim::kFreezeHandlerDecorated);
+    const sim::ForeignSink* twin = world.AddMenuSink(sim::kFreezeHandlerDecorated);
     world.AddMenuSink(".?AVMenuModeChangeHandler@@");
     world.AddMenuSink(".?AVOverlayWatcher@@", false, sim::TypeInfoOwner::kOtherModule);
 
@@ -210,13 +211,15 @@ int Run(int argc, char** argv) {
     if (!options.scenario.empty())
         if (const int exit = PlayScenario(options, scenario)) return exit;
 
-    int reached = 0, markerEvents = 0;
-    for (const sim::ForeignSinkCall& call : world.code.sinkCalls) {
-        if (call.sinkId != freeze->id) continue;
-        ++reached;
-        markerEvents += call.menuName != nullptr && std::strcmp(call.menuName, "Tarvek Menu") == 0;
+    for (const sim::ForeignSink* handler : {freeze, twin}) {
+        int reached = 0, markerEvents = 0;
+        for (const sim::ForeignSinkCall& call : world.code.sinkCalls) {
+            if (call.sinkId != handler->id) continue;
+            ++reached;
+            markerEvents += call.menuName != nullptr && std::strcmp(call.menuName, "Tarvek Menu") == 0;
+        }
+        std::printf("freeze handler: %d menu events reached it, %d of them for Tarvek Menu\n", reached, markerEvents);
     }
-    std::printf("freeze handler: %d menu events reached it, %d of them for Tarvek Menu\n", reached, markerEvents);
     std::printf("game code patched: %s\n", world.code.PatchedSites().c_str());
 
     // The game ends: its menus close and go, its code and references are checked, then the

@@ -25,6 +25,7 @@ constexpr int kMaxFramesPerCommand = 100000;
 constexpr char kMarkerMenu[] = "Tarvek Menu";
 constexpr char kPlayerName[] = "player";
 constexpr float kHeldDuration = 0.5f;
+constexpr std::uint8_t kNonActorFormType = 40;  // a reference the game can hand out that is not an actor
 
 // The marker menu's fields at the offsets the game's menu layout gives them.
 struct MarkerMenuLayout {
@@ -440,8 +441,8 @@ void ActorCommand(Step& step) {
 void SetCommand(Step& step) {
     const std::string& name = step.Actor(0);
     if (step.Size() < 2) step.Error("\"set\" needs a state");
-    static const std::set<std::string> kStates = {"hostile", "friendly", "essential", "mortal", "wall", "unseen",
-                                                  "visible", "unloaded", "loaded", "dying"};
+    static const std::set<std::string> kStates = {"hostile", "friendly", "essential", "mortal", "wall",  "unseen",
+                                                  "visible", "unloaded", "loaded",  "dying", "object"};
     for (std::size_t i = 1; i < step.Size(); ++i)
         if (!kStates.count(step.Word(i))) step.Error("unknown actor state \"" + step.Word(i) + "\"");
     if (!step.runner()) return;
@@ -456,6 +457,7 @@ void SetCommand(Step& step) {
         if (state == "visible") actor.wall = false, actor.lineOfSight = true;
         if (state == "unloaded" || state == "loaded") actor.loaded = state == "loaded";
         if (state == "dying") actor.dying = true;
+        if (state == "object") actor.formType = kNonActorFormType;  // its handle now resolves to a non-actor
     }
     step.runner()->Tell(name + " is " + RestOfLine(step).substr(name.size() + 1));
 }

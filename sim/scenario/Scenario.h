@@ -14,7 +14,7 @@
 //   gamepad on                    # also: steering on|off, invert-look on|off
 //   actor bandit at 40 600 0 skeleton actors\character\defaultmale.hkx female friendly essential
 //   set bandit wall               # hostile friendly essential mortal wall unseen visible
-//                                 # unloaded loaded dying
+//                                 # unloaded loaded dying object
 //   close Loading Menu            # host menus open and close by name
 //   destroy Tarvek Menu           # the game destroys an open menu without closing it
 //   frames 10                     # run frames, recording each
