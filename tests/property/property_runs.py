@@ -1,0 +1,283 @@
+#!/usr/bin/env python3
+"""Whole-program property runs: random Veldrin.ini files and random scenario files, from
+fixed seeds, through the built Veldrin.dll in simgame.exe.
+
+Every run must end as the stand-in game says a run may end: 0, or 2 for a scenario it
+refuses with "file:line: message". The plugin's log must hold exactly its fixed lines, in
+their fixed format, with every value in its key's range. simgame.exe exits 3 on any misuse
+it caught (a reference never dropped, a heap block never freed, a string never released, a
+sink left in freed memory, a page of game code left writable...), so a clean exit also says
+that references and heaps balanced. A failing run leaves its files in the work folder and
+names its seed, so it can be played again by hand.
+
+    property_runs.py --build BUILD_DIR [--runs N] [--seed S]
+"""
+
+import argparse
+import math
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+
+KEYS = ["tarvekkeycode", "switchtargetkeycode", "cameraspeed", "ignoreessentialactor", "maxdistance", "onlyhostile"]
+INT32 = (-2**31, 2**31 - 1)
+# What each logged key may hold once the settings are read.
+RANGES = {
+    "tarvekkeycode": INT32,
+    "switchtargetkeycode": INT32,
+    "cameraspeed": (50, 2000),
+    "ignoreessentialactor": (0, 1),
+    "maxdistance": INT32,
+    "onlyhostile": (0, 1),
+}
+MENUS = ["Loading Menu", "Main Menu", "Inventory Menu", "Console", "Dialogue Menu", "HUD Menu", "Tarvek Menu"]
+
+
+def winpath(path):
+    return "Z:" + os.path.realpath(path).replace("/", "\\")
+
+
+def random_case(rng, text):
+    return "".join(c.upper() if rng.random() < 0.4 else c for c in text)
+
+
+def random_value(rng):
+    return rng.choice([
+        str(rng.randint(-5, 3000)), str(rng.randint(-2**40, 2**40)), "0", "-1", "50", "2000", "2001", "49",
+        "true", "TRUE", "True", "yes", "1", "false", "", " 100", "100 ", "12abc", "abc", "+7", "-0", "0x20",
+        "9" * rng.randint(1, 30), "=", "a=b",
+    ])
+
+
+def random_ini(rng):
+    lines = []
+    for _ in range(rng.randint(0, 4)):
+        lines.append(rng.choice(["; a comment", "# not a comment here", "", "[Other]", "junk line", "key=value"]))
+    lines.append(rng.choice(["[Main]", "[main]", "[MAIN]", "[Main]", "[ Main ]"]))
+    for _ in range(rng.randint(0, 14)):
+        kind = rng.random()
+        if kind < 0.7:
+            name = rng.choice(KEYS)
+            key = random_case(rng, name)
+            if rng.random() < 0.1:
+                key = " " + key
+            # Mostly the scenario's own keys, so that sessions still lock now and then.
+            value = random_value(rng)
+            if name.endswith("keycode") and rng.random() < 0.7:
+                value = "46" if name == "tarvekkeycode" else "47"
+            lines.append(key + rng.choice(["=", "=", "=", " = ", "=="]) + value)
+        elif kind < 0.8:
+            lines.append(rng.choice(KEYS) + "=" + random_value(rng) + "=" + random_value(rng))
+        elif kind < 0.9:
+            lines.append("x" * rng.randint(1, 3000) + "=" + random_value(rng))
+        else:
+            lines.append(rng.choice(["", "[Main]", "=", "==", "[Other]", "cameraspeed"]))
+    text = rng.choice(["\r\n", "\n"]).join(lines)
+    data = text.encode("latin-1")
+    if rng.random() < 0.1:  # a few stray bytes the game's ini reader must survive
+        at = rng.randint(0, len(data))
+        data = data[:at] + bytes(rng.randint(1, 255) for _ in range(rng.randint(1, 8))) + data[at:]
+    return data
+
+
+def random_number(rng):
+    return rng.choice([
+        "%.3f" % rng.uniform(-2000, 2000), "%.1f" % rng.uniform(-100, 100), "0", "nan", "inf", "-inf",
+        "1e20", "-1e20", "3e38", "%g" % rng.uniform(-5, 5),
+    ])
+
+
+def random_scenario(rng, malformed):
+    actors = []
+    lines = []
+    if rng.random() < 0.15:
+        lines.append("fault " + rng.choice(["no-movie", "no-lock-cue", "heap-refuses", "allocator-refuses",
+                                            "protect-branch-a", "protect-target-slot", "no-ui-queue"]))
+    # Mostly a player who can see the actors, now and then one the game handed bad values.
+    if rng.random() < 0.8:
+        lines.append("player at 0 0 0 heading %.1f" % rng.uniform(-20, 20))
+    else:
+        lines.append("player at %s %s %s heading %s" % (random_number(rng), random_number(rng), "0", random_number(rng)))
+    for i in range(rng.randint(2, 6)):
+        name = "a%d" % i
+        actors.append(name)
+        words = ["actor", name, "at", "%.1f" % rng.uniform(-400, 400), "%.1f" % rng.uniform(200, 1500), "0"]
+        for extra in ["female", "friendly", "essential", "unreferenced", "wall", "unseen"]:
+            if rng.random() < 0.15:
+                words.append(extra)
+        lines.append(" ".join(words))
+    lines += ["open Loading Menu", "close Loading Menu", "frames 1"]  # the marker menu opens
+    if rng.random() < 0.7:  # most sessions lock something before the game turns on them
+        lines += ["press keyboard 46", "frames %d" % rng.randint(1, 4)]
+    for _ in range(rng.randint(5, 40)):
+        kind = rng.random()
+        if kind < 0.25:
+            lines.append("frames %d" % rng.randint(1, 6))
+        elif kind < 0.45:
+            lines.append("%s %s %d" % (rng.choice(["press", "press", "hold", "release"]),
+                                       rng.choice(["keyboard", "keyboard", "mouse", "gamepad"]),
+                                       rng.choice([46, 47, 46, 47, 0, 1, 0x1000, 9, 281, 999])))
+        elif kind < 0.5:
+            lines.append("stick %s %s" % (random_number(rng), random_number(rng)))
+        elif kind < 0.58:
+            lines.append("move %s to %s %s %s" % (rng.choice(actors), random_number(rng), random_number(rng),
+                                                  random_number(rng)))
+        elif kind < 0.66:
+            lines.append("set %s %s" % (rng.choice(actors), rng.choice(["hostile", "friendly", "essential", "mortal",
+                                                                        "wall", "unseen", "visible", "unloaded",
+                                                                        "loaded", "dying", "object"])))
+        elif kind < 0.7:
+            lines.append(rng.choice(["kill %s" % rng.choice(actors), "kill player", "delete %s" % rng.choice(actors)]))
+        elif kind < 0.78:
+            lines.append("%s %s" % (rng.choice(["open", "close", "close", "destroy"]), rng.choice(MENUS)))
+        elif kind < 0.86:
+            lines.append(rng.choice(["camera first", "camera third", "camera follow", "camera root off",
+                                     "camera root on", "camera node off", "camera node on",
+                                     "camera offset %s %s" % (random_number(rng), random_number(rng)),
+                                     "camera tilt %s %s" % (random_number(rng), random_number(rng)),
+                                     "camera at %s %s %s" % (random_number(rng), random_number(rng), "100")]))
+        elif kind < 0.94:
+            lines.append(rng.choice(["gamepad on", "gamepad off", "steering off", "steering on", "invert-look on",
+                                     "fov %s" % random_number(rng), "screen %d %d" % (rng.choice([0, 1280, 1920]),
+                                                                                      rng.choice([0, 720, 1080])),
+                                     "player flags 0x%x" % rng.choice([0, 0x4000, 0x2]),
+                                     "player state 0x%x" % rng.choice([0, 0x20000]),
+                                     "player interaction %s" % rng.choice(["on", "off"]),
+                                     "game branch-a on", "game branch-b on", "game target none"]))
+        else:
+            lines.append("# a comment %d" % rng.randint(0, 99))
+    if malformed:
+        at = rng.randint(0, len(lines))
+        lines.insert(at, rng.choice(["fly away", "frames 0", "frames -3", "press keyboard 99999999999",
+                                     "move ghost to 1 2 3", "actor a0 at 1 2", "stick 1e999 0", "screen -1 5",
+                                     "camera sideways", "set a0 sleeping", "fault never"]))
+    return "\n".join(lines) + "\n", (at + 1 if malformed else None)
+
+
+LOG_LINE = re.compile(r"^   ([a-z]+)  =  (-?\d+)$")
+
+
+def check_log(text):
+    """Returns a complaint, or None when the log is exactly as it must be: the nine fixed
+    lines, then one movie line for each marker menu built with its movie."""
+    lines = text.split("\r\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    else:
+        return "the log does not end with a line break"
+    if len(lines) < 9:
+        return "the log has %d lines, not at least 9: %r" % (len(lines), lines)
+    if lines[0] != "Veldrin.dll" or lines[1] != "Tarvek ver.1 loaded." or lines[2] != "Main":
+        return "the log's first lines are %r" % lines[:3]
+    for key, line in zip(KEYS, lines[3:9]):
+        match = LOG_LINE.match(line)
+        if not match or match.group(1) != key:
+            return "settings line %r is not the line for %s" % (line, key)
+        low, high = RANGES[key]
+        if not low <= int(match.group(2)) <= high:
+            return "%s = %s is out of its range" % (key, match.group(2))
+    for line in lines[9:]:
+        if line != "loaded Inteface/TarvekMenu.swf":
+            return "an unexpected log line %r" % line
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--runs", type=int, default=200)
+    parser.add_argument("--seed", type=int, default=20261208)
+    args = parser.parse_args()
+
+    build = os.path.realpath(args.build)
+    wine_run = os.path.join(build, "wine-run")
+    work = os.path.join(build, "property")
+    shutil.rmtree(work, ignore_errors=True)
+    game = os.path.join(work, "game")
+    shutil.copytree(os.path.join(build, "game"), game)
+    ini_path = os.path.join(game, "Data", "SKSE", "Plugins", "Veldrin.ini")
+    log_path = os.path.join(build, "wine", "home", "My Games", "Skyrim", "SKSE", "Veldrin.log")
+    simgame = winpath(os.path.join(game, "simgame.exe"))
+
+    # A Wine program that waits on its input keeps the prefix's wineserver, and with it
+    # Wine's own services, running between the runs: each run then starts in a moment.
+    subprocess.run([wine_run, "cmd", "/c", "exit"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+    keeper = subprocess.Popen([wine_run, "cmd", "/c", "pause"], stdin=subprocess.PIPE,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    failures = []
+    refused = 0
+    locked = 0
+
+    def run(seed, arguments):
+        result = subprocess.run([wine_run, simgame] + arguments, capture_output=True, timeout=120)
+        return result.returncode, result.stdout.decode("latin-1").replace("\r\n", "\n"), \
+            result.stderr.decode("latin-1").replace("\r\n", "\n")
+
+    def fail(seed, what, files):
+        keep = os.path.join(work, "failed-%d" % seed)
+        os.makedirs(keep, exist_ok=True)
+        for name, data in files.items():
+            with open(os.path.join(keep, name), "wb") as out:
+                out.write(data)
+        failures.append("seed %d: %s (files kept in %s)" % (seed, what, keep))
+
+    for index in range(args.runs):
+        seed = args.seed + index
+        rng = random.Random(seed)
+        ini = random_ini(rng)
+        malformed = rng.random() < 0.15
+        scenario, bad_line = random_scenario(rng, malformed)
+        with open(ini_path, "wb") as out:
+            out.write(ini)
+        scenario_path = os.path.join(work, "scenario.txt")
+        with open(scenario_path, "w") as out:
+            out.write(scenario)
+        if os.path.exists(log_path):
+            os.remove(log_path)
+        files = {"Veldrin.ini": ini, "scenario.txt": scenario.encode()}
+        try:
+            code, out, err = run(seed, ["--record", winpath(os.path.join(work, "record.csv")), winpath(scenario_path)])
+        except subprocess.TimeoutExpired:
+            fail(seed, "simgame.exe hung", files)
+            continue
+        if not out.rstrip("\n").endswith("simgame: exit code %d" % code):
+            fail(seed, "simgame.exe did not run to its end (exit code %d)" % code, files)
+            continue
+        if malformed:
+            if code != 2 or not re.search(r"scenario\.txt:%d: " % bad_line, err):
+                fail(seed, "a malformed line %d was not refused with its file and line: exit %d, %r"
+                     % (bad_line, code, err.strip()), files)
+            else:
+                refused += 1
+            continue
+        if code != 0:
+            fail(seed, "exit code %d:\n%s%s" % (code, out[-1500:], err[-500:]), files)
+            continue
+        locked += ": locked " in out
+        try:
+            with open(log_path, "rb") as log:
+                text = log.read().decode("latin-1")
+        except OSError:
+            fail(seed, "no log was written", files)
+            continue
+        complaint = check_log(text)
+        if complaint:
+            files["Veldrin.log"] = text.encode("latin-1")
+            fail(seed, complaint, files)
+
+    keeper.stdin.close()
+    keeper.wait()
+    print("property runs: %d random settings files with %d random scenarios (seeds %d to %d); "
+          "%d malformed scenarios refused with their file and line; %d sessions locked a target"
+          % (args.runs, args.runs, args.seed, args.seed + args.runs - 1, refused, locked))
+    for failure in failures:
+        print("FAIL: " + failure)
+    print("property runs: %d passed, %d failed" % (args.runs - len(failures), len(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
