@@ -185,6 +185,7 @@ std::size_t World::RegisteredMenus() const {
 }
 
 bool World::IsMenuOpen(const char* handle) const {
+    std::lock_guard<std::mutex> lock(openMenusMutex_);
     return std::find(openMenus_.begin(), openMenus_.end(), handle) != openMenus_.end();
 }
 
@@ -221,13 +222,19 @@ void World::ApplyMessage(const char* handle, std::uint32_t type) {
         }
         if (entry->menu == nullptr) return;
         Strings().AddRef(handle);
-        openMenus_.push_back(handle);
+        {
+            std::lock_guard<std::mutex> lock(openMenusMutex_);
+            openMenus_.push_back(handle);
+        }
         CountFlags(menuManager, entry->menu, +1);
         Deliver(handle, *entry->menu, host::kMessageOpen);
     } else if (type == host::kMessageClose && open) {
         host::IMenu* menu = entry->menu;
         Deliver(handle, *menu, host::kMessageClose);
-        std::erase(openMenus_, handle);
+        {
+            std::lock_guard<std::mutex> lock(openMenusMutex_);
+            std::erase(openMenus_, handle);
+        }
         CountFlags(menuManager, menu, -1);
         if (entry->creator != nullptr) {  // menus built by a creator are destroyed on close
             entry->menu = nullptr;
@@ -270,9 +277,11 @@ void World::DestroyMenu(const char* name) {
     host::MenuTableEntry* entry = FindMenu(handle);
     if (entry != nullptr && entry->creator != nullptr && entry->menu != nullptr && IsMenuOpen(handle)) {
         host::IMenu* menu = entry->menu;
-        const auto at = std::find(openMenus_.begin(), openMenus_.end(), handle);
-        Strings().Release(*at);
-        openMenus_.erase(at);
+        {
+            std::lock_guard<std::mutex> lock(openMenusMutex_);
+            openMenus_.erase(std::find(openMenus_.begin(), openMenus_.end(), handle));
+        }
+        Strings().Release(handle);
         CountFlags(menuManager, menu, -1);
         entry->menu = nullptr;
         menu->DeletingDestructor(1);
@@ -282,6 +291,11 @@ void World::DestroyMenu(const char* name) {
 }
 
 void World::RunFrame() {
+    RunGameFrame();
+    RunInterfaceFrame();
+}
+
+void World::RunGameFrame() {
     ++frames;
     if (!cameraPinned) {
         const host::NiPoint3& at = player_->position;
@@ -295,9 +309,16 @@ void World::RunFrame() {
     code.CallTargetUpdate(gameTarget, static_cast<std::uint32_t>(frames));
     branchA = code.RunBranchA(branchObject);
     branchB = code.RunBranchB(0, branchBDiffers ? 1 : 0);
+}
+
+void World::RunInterfaceFrame() {
     ProcessMessages();
     // Each open menu's movie advances by a frame, then the menu draws.
-    const std::vector<const char*> open = openMenus_;
+    std::vector<const char*> open;
+    {
+        std::lock_guard<std::mutex> lock(openMenusMutex_);
+        open = openMenus_;
+    }
     for (const char* handle : open) {
         host::MenuTableEntry* entry = FindMenu(handle);
         if (entry == nullptr || entry->menu == nullptr || !IsMenuOpen(handle)) continue;
@@ -379,8 +400,10 @@ bool HOST_THISCALL InvokeMovie(host::GFxMovieView* view, const char* path, host:
         if (args[i].type == host::kFlashNumber) call.numbers.push_back(args[i].payload.number);
     }
     call.accepted = AcceptsCall(call);
+    const bool accepted = call.accepted;
+    std::lock_guard<std::mutex> lock(world.recordsMutex);
     world.movieCalls.push_back(std::move(call));
-    return world.movieCalls.back().accepted;
+    return accepted;
 }
 
 void HOST_THISCALL DisplayMovie(host::GFxMovieView* view) {

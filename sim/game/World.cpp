@@ -297,12 +297,16 @@ host::InputEventDispatcher* HOST_CDECL GetInputEventDispatcherSingleton() { retu
 
 void HOST_THISCALL SetActorHeading(host::Actor* actor, float heading) {
     actor->rotation.z = heading;
-    TheWorld().rotations.push_back({RotationCall::kHeading, heading});
+    World& world = TheWorld();
+    std::lock_guard<std::mutex> lock(world.recordsMutex);
+    world.rotations.push_back({RotationCall::kHeading, heading});
 }
 
 void HOST_THISCALL SetActorPitch(host::Actor* actor, float pitch) {
     actor->rotation.x = pitch;
-    TheWorld().rotations.push_back({RotationCall::kPitch, pitch});
+    World& world = TheWorld();
+    std::lock_guard<std::mutex> lock(world.recordsMutex);
+    world.rotations.push_back({RotationCall::kPitch, pitch});
 }
 
 bool HOST_THISCALL IsGamepadEnabled(host::BSInputDevice* device) { return static_cast<SimGamepad*>(device)->enabled; }
@@ -310,17 +314,20 @@ bool HOST_THISCALL IsGamepadEnabled(host::BSInputDevice* device) { return static
 bool HOST_CDECL LookupReferenceByHandle(const host::ActorHandle* handle, host::TESObjectREFR** out) {
     SimActor* actor = TheWorld().Resolve(*handle);
     if (actor == nullptr) return false;
-    ++actor->referenceWord;
+    __atomic_add_fetch(&actor->referenceWord, 1, __ATOMIC_SEQ_CST);  // counted from any of the game's threads
     *out = actor;
     return true;
 }
 
 void HOST_THISCALL DropReference(host::TESObjectREFR* reference) {
-    if ((reference->referenceWord & host::kReferenceCountMask) == 0) {
-        ReportMisuse("DropReference on a reference nobody holds: its count would go below zero");
-        return;
-    }
-    --reference->referenceWord;
+    std::uint32_t word = __atomic_load_n(&reference->referenceWord, __ATOMIC_SEQ_CST);
+    do {
+        if ((word & host::kReferenceCountMask) == 0) {
+            ReportMisuse("DropReference on a reference nobody holds: its count would go below zero");
+            return;
+        }
+    } while (!__atomic_compare_exchange_n(&reference->referenceWord, &word, word - 1, false, __ATOMIC_SEQ_CST,
+                                          __ATOMIC_SEQ_CST));
 }
 
 host::ActorHandle* HOST_CDECL CreateRefHandle(host::ActorHandle* out, host::TESObjectREFR* reference) {
@@ -375,7 +382,9 @@ host::TESForm* HOST_CDECL LookupFormById(std::uint32_t formId) {
 
 void HOST_CDECL PlaySoundAt(host::TESForm* sound, std::uint32_t flags, const host::NiPoint3* position,
                             host::NiNode* node) {
-    TheWorld().sounds.push_back({sound, flags, position ? *position : host::NiPoint3{}, node});
+    World& world = TheWorld();
+    std::lock_guard<std::mutex> lock(world.recordsMutex);
+    world.sounds.push_back({sound, flags, position ? *position : host::NiPoint3{}, node});
 }
 
 bool HOST_THISCALL IsMenuOpen(host::MenuManager* manager, const host::FixedString* name) {

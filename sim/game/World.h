@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -215,6 +216,11 @@ public:
     host::IMenu* OpenInstance(const char* name);  // the open instance of a menu, or null
     // One game frame: the per-frame call, the queued UI messages, every open menu's draw.
     void RunFrame();
+    // Its two halves, which the game runs on threads of their own: the game's frame (the
+    // per-frame call and the game's own code), and the interface's (messages, then each
+    // open menu's step and draw).
+    void RunGameFrame();
+    void RunInterfaceFrame();
     void SendInput(const InputChain& chain);
     void Kill(SimActor& actor);
     // Sends a menu open or close event to the sinks on the menu manager's source.
@@ -232,6 +238,8 @@ public:
     host::UIStringTable uiStrings{};
     MenuManagerState menuManager{};
     host::ProcessLists processLists{};
+    // What the plugin had the game do, recorded from whichever thread the call came on.
+    std::mutex recordsMutex;
     std::vector<PlayedSound> sounds;
     host::InputEventDispatcher inputDispatcher{};
     SimGamepad gamepad;
@@ -261,6 +269,8 @@ private:
     void Deliver(const char* handle, host::IMenu& menu, std::uint32_t type);
     host::MenuTableEntry* FreeEntry();
 
+    // The game's threads all ask whether a menu is open; only the interface's changes it.
+    mutable std::mutex openMenusMutex_;
     std::vector<std::unique_ptr<HostMenu>> hostMenus_;
     host::MenuTableEntry menuEntries_[kMenuBuckets]{};
     host::MenuTableEntry menuSentinel_{};
