@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/CallingConventions.h"
 #include "host/FixedString.h"
 #include "host/SpinLock.h"
 
@@ -34,8 +35,8 @@ struct BSTEventSource : EventSourceBase {};
 template <class Event>
 class BSTEventSink {
 public:
-    virtual void* DeletingDestructor(std::uint32_t flags) = 0;
-    virtual EventResult ReceiveEvent(Event* event, BSTEventSource<Event>* source) = 0;
+    HOST_THISCALL virtual void* DeletingDestructor(std::uint32_t flags) = 0;
+    HOST_THISCALL virtual EventResult ReceiveEvent(Event* event, BSTEventSource<Event>* source) = 0;
 
 protected:
     ~BSTEventSink() = default;

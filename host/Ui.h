@@ -93,15 +93,15 @@ class IMenu {
 public:
     IMenu() = default;
 
-    virtual void* DeletingDestructor(std::uint32_t flags) = 0;     // 0
-    virtual void Accept(void* /*callback*/) {}                    // 1
-    virtual void Unknown2() {}                                    // 2
-    virtual void Unknown3() {}                                    // 3
-    virtual std::uint32_t HandleUIMessage(UIMessage* message);     // 4
-    virtual void AdvanceMovie(float interval, std::uint32_t time);  // 5: the game's own step
-    virtual void DrawMenu();                                      // 6
-    virtual void Unknown7() {}                                    // 7
-    virtual void InitMovie();                                     // 8: the game's own, with movieView
+    HOST_THISCALL virtual void* DeletingDestructor(std::uint32_t flags) = 0;     // 0
+    HOST_THISCALL virtual void Accept(void* /*callback*/) {}                    // 1
+    HOST_THISCALL virtual void Unknown2() {}                                    // 2
+    HOST_THISCALL virtual void Unknown3() {}                                    // 3
+    HOST_THISCALL virtual std::uint32_t HandleUIMessage(UIMessage* message);     // 4
+    HOST_THISCALL virtual void AdvanceMovie(float interval, std::uint32_t time);  // 5: the game's own step
+    HOST_THISCALL virtual void DrawMenu();                                      // 6
+    HOST_THISCALL virtual void Unknown7() {}                                    // 7
+    HOST_THISCALL virtual void InitMovie();                                     // 8: the game's own, with movieView
 
     std::uint32_t refCount = 1;           // 04
     GFxMovieView* movieView = nullptr;    // 08

@@ -63,9 +63,9 @@ extern "C" bool SKSEPlugin_Load(const host::SKSEInterface*) {
     // One-shot: the first magic effect applied after load switches the plugin on.
     class ModLoadedEventSink final : public host::BSTEventSink<host::TESMagicEffectApplyEvent> {
     public:
-        void* DeletingDestructor(std::uint32_t) override { return this; }  // static: never freed
+        HOST_THISCALL void* DeletingDestructor(std::uint32_t) override { return this; }  // static: never freed
 
-        host::EventResult ReceiveEvent(host::TESMagicEffectApplyEvent*,
+        HOST_THISCALL host::EventResult ReceiveEvent(host::TESMagicEffectApplyEvent*,
                                        host::BSTEventSource<host::TESMagicEffectApplyEvent>* source) override {
             host::RemoveEventSink(source, this);
             try {

@@ -1,6 +1,12 @@
 /* Replacement code reached only from patched game code. Each routine keeps the game's
-   register and stack contract exactly, so it is written by hand. Names carry MinGW's
-   leading underscore. */
+   register and stack contract exactly, so it is written by hand. C names carry a leading
+   underscore on Windows and none on Linux (the native test build): SYMBOL gives both. */
+
+#ifdef _WIN32
+#define SYMBOL(name) _##name
+#else
+#define SYMBOL(name) name
+#endif
 
     .intel_syntax noprefix
     .text
@@ -9,10 +15,10 @@
    [esp] the game's return address, the game's arguments lie above it. Runs the frame hook,
    then jumps (not calls) into the game's own callee, which so sees exactly the object,
    arguments and return address the game gave it. */
-    .globl _FrameTrampoline
-_FrameTrampoline:
+    .globl SYMBOL(FrameTrampoline)
+SYMBOL(FrameTrampoline):
     push ecx                                /* keep the game's object across the hook */
-    mov eax, dword ptr [_FrameHookTarget]
+    mov eax, dword ptr [SYMBOL(FrameHookTarget)]
     test eax, eax
     jz 1f
     lea edx, [esp + 4]                      /* the slot holding the game's return address */
@@ -21,15 +27,15 @@ _FrameTrampoline:
     call eax                                /* cdecl */
     add esp, 8                              /* drop both hook arguments */
 1:  pop ecx
-    jmp dword ptr [_FrameHookNext]
+    jmp dword ptr [SYMBOL(FrameHookNext)]
 
 /* LockedTargetUpdate: called by the game as a method (object in ECX, one 4-byte stack
    argument, popped by the callee; byte result in AL). */
-    .globl _LockedTargetUpdate
-_LockedTargetUpdate:
+    .globl SYMBOL(LockedTargetUpdate)
+SYMBOL(LockedTargetUpdate):
     push ecx                                /* keep the object for a tail jump */
     push ecx
-    call _LockedTargetDecide                /* 0: answer false, 1: answer true, else: continue there */
+    call SYMBOL(LockedTargetDecide)                /* 0: answer false, 1: answer true, else: continue there */
     add esp, 4
     pop ecx
     cmp eax, 1
@@ -39,32 +45,36 @@ _LockedTargetUpdate:
 
 /* ForcedBranchA replaces, at its site, "test byte ptr [ecx+1833], 2; jnz taken". It takes
    the branch as the game did, or whenever a target is locked. Changes only EAX and flags. */
-    .globl _ForcedBranchA
-_ForcedBranchA:
+    .globl SYMBOL(ForcedBranchA)
+SYMBOL(ForcedBranchA):
     test byte ptr [ecx + 1833], 0x02        /* the game's own test */
     jnz 2f
     call TargetLockedKeepingRegisters
     test al, al
     jnz 2f
-    jmp dword ptr [_ForcedBranchAFallThroughAddress]
-2:  jmp dword ptr [_ForcedBranchATakenAddress]
+    jmp dword ptr [SYMBOL(ForcedBranchAFallThroughAddress)]
+2:  jmp dword ptr [SYMBOL(ForcedBranchATakenAddress)]
 
 /* ForcedBranchB replaces a "jnz taken" on flags the game set just before its site. */
-    .globl _ForcedBranchB
-_ForcedBranchB:
+    .globl SYMBOL(ForcedBranchB)
+SYMBOL(ForcedBranchB):
     jnz 2f                                  /* the game's own not-equal */
     call TargetLockedKeepingRegisters
     test al, al
     jnz 2f
-    jmp dword ptr [_ForcedBranchBFallThroughAddress]
-2:  jmp dword ptr [_ForcedBranchBTakenAddress]
+    jmp dword ptr [SYMBOL(ForcedBranchBFallThroughAddress)]
+2:  jmp dword ptr [SYMBOL(ForcedBranchBTakenAddress)]
 
 /* AL = whether a target is locked. Keeps every register but EAX (the C++ test may use ECX
    and EDX, which the game code around the branch sites still needs); changes the flags. */
 TargetLockedKeepingRegisters:
     push ecx
     push edx
-    call _ForcedBranchTargetLocked
+    call SYMBOL(ForcedBranchTargetLocked)
     pop edx
     pop ecx
     ret
+
+#ifndef _WIN32
+    .section .note.GNU-stack, "", @progbits  /* no executable stack */
+#endif

@@ -14,9 +14,9 @@ host::IMenu* CreateTarvekMenu();
 // to open the marker menu, then removes and deletes itself.
 class AutoOpenTarvekMenuSink final : public host::BSTEventSink<host::MenuOpenCloseEvent> {
 public:
-    void* DeletingDestructor(std::uint32_t flags) override;
-    host::EventResult ReceiveEvent(host::MenuOpenCloseEvent* event,
-                                   host::BSTEventSource<host::MenuOpenCloseEvent>* source) override;
+    HOST_THISCALL void* DeletingDestructor(std::uint32_t flags) override;
+    HOST_THISCALL host::EventResult ReceiveEvent(host::MenuOpenCloseEvent* event,
+                                                 host::BSTEventSource<host::MenuOpenCloseEvent>* source) override;
 
 private:
     void OpenMarkerMenuAfter(const host::MenuOpenCloseEvent* event);

@@ -27,14 +27,16 @@ public:
 
     // Runs the destructor; frees the storage to the game's heap when bit 0 is set and bit 2
     // clear. Every sink sub-object's slot 0 lands here.
-    void* DeletingDestructor(std::uint32_t flags) override;
-    std::uint32_t HandleUIMessage(host::UIMessage* message) override;
-    void DrawMenu() override;
+    HOST_THISCALL void* DeletingDestructor(std::uint32_t flags) override;
+    HOST_THISCALL std::uint32_t HandleUIMessage(host::UIMessage* message) override;
+    HOST_THISCALL void DrawMenu() override;
 
-    host::EventResult ReceiveEvent(host::InputEvent** events, host::BSTEventSource<host::InputEvent*>*) override;
-    host::EventResult ReceiveEvent(host::TESDeathEvent* event, host::BSTEventSource<host::TESDeathEvent>*) override;
-    host::EventResult ReceiveEvent(host::MenuOpenCloseEvent* event,
-                                   host::BSTEventSource<host::MenuOpenCloseEvent>*) override;
+    HOST_THISCALL host::EventResult ReceiveEvent(host::InputEvent** events,
+                                                 host::BSTEventSource<host::InputEvent*>*) override;
+    HOST_THISCALL host::EventResult ReceiveEvent(host::TESDeathEvent* event,
+                                                 host::BSTEventSource<host::TESDeathEvent>*) override;
+    HOST_THISCALL host::EventResult ReceiveEvent(host::MenuOpenCloseEvent* event,
+                                                 host::BSTEventSource<host::MenuOpenCloseEvent>*) override;
 
     void OnMenuOpened();
     void OnMenuClosed();

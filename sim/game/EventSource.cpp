@@ -19,6 +19,14 @@ ReceiveEventEntry ReceiveEventOf(void* sink) {
     return reinterpret_cast<ReceiveEventEntry>(vtable[kReceiveEventSlot]);
 }
 
+using DeletingDestructorEntry = void*(HOST_THISCALL*)(void* sink, std::uint32_t flags);
+constexpr std::uint32_t kFreeStorage = 1;
+
+DeletingDestructorEntry DeletingDestructorOf(void* sink) {
+    void** vtable = *static_cast<void***>(sink);
+    return reinterpret_cast<DeletingDestructorEntry>(vtable[0]);
+}
+
 struct SourceState {
     std::string name = "an event source";
     std::vector<void*> storage;  // backs `sinks`; null entries are sinks removed mid-dispatch
@@ -127,10 +135,20 @@ std::vector<RegisteredSink> SinksWithin(const void* block, std::size_t size) {
 }
 
 void ForgetSource(host::EventSourceBase& source) {
+    std::vector<void*> owned;
     {
         std::lock_guard<std::mutex> lock(StatesMutex());
-        States().erase(&source);
+        const auto found = States().find(&source);
+        if (found != States().end()) {
+            for (void* sink : found->second.storage)
+                if (sink != nullptr) owned.push_back(sink);
+            owned.insert(owned.end(), found->second.pendingAdds.begin(), found->second.pendingAdds.end());
+            States().erase(found);
+        }
     }
+    // The sinks a source still holds are the game's to destroy when the source goes, as a
+    // sink handed to it was its to keep (slot 0 with the free flag).
+    for (void* sink : owned) DeletingDestructorOf(sink)(sink, kFreeStorage);
     source.sinks = nullptr;
     source.count = 0;
     source.capacity = 0;

@@ -19,7 +19,8 @@ bool HasSink(const host::EventSourceBase& source, void* sink);
 std::uint32_t SinkCount(const host::EventSourceBase& source);  // pending ones included
 // Calls every sink's ReceiveEvent (slot 1) as the game does, under the source's lock.
 void Dispatch(host::EventSourceBase& source, void* event);
-// Drops what the stand-in kept for a source that goes away.
+// A source that goes away: the sinks it still holds are destroyed (their slot 0, with the
+// free flag), and what the stand-in kept for it is dropped.
 void ForgetSource(host::EventSourceBase& source);
 // What a source is called in the stand-in's reports ("the death event source").
 void NameSource(host::EventSourceBase& source, const std::string& name);

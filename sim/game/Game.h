@@ -44,4 +44,10 @@ void ExportHostTable(bool exported);
 
 }  // namespace sim
 
-extern "C" __declspec(dllexport) host::HostTable* VeldrinHostTable;
+// Exported from the program, where the plugin looks for it (on Linux: with -rdynamic).
+#ifdef _WIN32
+#define SIM_EXPORT __declspec(dllexport)
+#else
+#define SIM_EXPORT __attribute__((visibility("default")))
+#endif
+extern "C" SIM_EXPORT host::HostTable* VeldrinHostTable;

@@ -124,7 +124,7 @@ class InputChain;
 // A menu of the game's own: it stays registered and is never destroyed.
 struct HostMenu final : host::IMenu {
     explicit HostMenu(std::uint32_t menuFlags) { flags = menuFlags; }
-    void* DeletingDestructor(std::uint32_t) override { return this; }
+    HOST_THISCALL void* DeletingDestructor(std::uint32_t) override { return this; }
 };
 
 // A movie the game loaded for a menu. Like a Flash movie's, its script has not run, and

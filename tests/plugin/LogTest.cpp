@@ -35,13 +35,13 @@ TEST(LogMessage, WritesOneFlushedLineAndNothingWhileClosed) {
     const std::string path = test::MakeTempFolder("log") + "\\plugin.log";
     gDebugLog.open(path);
     LogMessage("   %s  =  %d", "cameraspeed", 50);
-    EXPECT_EQ(test::ReadFile(path), "   cameraspeed  =  50\r\n") << "flushed before the log is closed";
+    EXPECT_EQ(test::ReadFile(path), std::string("   cameraspeed  =  50") + test::kTextLineEnd) << "flushed before the log is closed";
     LogMessage("%s", std::string(2000, 'x').c_str());
     gDebugLog.close();
     gDebugLog.clear();
 
     const std::string text = test::ReadFile(path);
-    EXPECT_EQ(text.substr(text.find('x')), std::string(kLogLineBufferSize - 1, 'x') + "\r\n")
+    EXPECT_EQ(text.substr(text.find('x')), std::string(kLogLineBufferSize - 1, 'x') + test::kTextLineEnd)
         << "a line is cut at 1023 characters";
 }
 

@@ -196,8 +196,7 @@ TEST_F(ThrowingHost, EveryCallbackReturnsToTheGameWhicheverEntryThrows) {
         std::vector<std::string> misuses = sim::TakeMisuses();
         if (!entry.releases)
             for (const std::string& misuse : misuses) ADD_FAILURE() << entry.name << " threw, then: " << misuse;
-        world = &sim::ResetWorld();
-        LockState = {};
+        TearDown();  // the settings and the lock record as they were
     }
     // An entry the session never reaches proves nothing: only these may stay uncalled. The
     // plugin sends the movie numbers only (never managed values) and no movie events, and

@@ -92,7 +92,7 @@ std::string ReadSettingsLogged(PluginSettings& settings, const std::string& fold
 
 std::string LogLines(std::initializer_list<const char*> lines) {
     std::string text;
-    for (const char* line : lines) text.append(line).append("\r\n");
+    for (const char* line : lines) text.append(line).append(test::kTextLineEnd);
     return text;
 }
 
@@ -128,7 +128,7 @@ TEST(ReadSettings, NegativeDistanceIsLoggedSignedAndReadUnsigned) {
     PluginSettings settings;
     const std::string ini = "[Main]\nmaxdistance=-1\n";
     const std::string log = ReadSettingsLogged(settings, test::MakeTempFolder("settings-negative"), &ini);
-    EXPECT_NE(log.find("   maxdistance  =  -1\r\n"), std::string::npos);
+    EXPECT_NE(log.find(std::string("   maxdistance  =  -1") + test::kTextLineEnd), std::string::npos);
     EXPECT_EQ(static_cast<std::uint32_t>(settings.MaxDistance), 4294967295u);
 }
 
@@ -139,7 +139,7 @@ TEST(ReadSettings, OnlyTheFirst32KiBOfASectionCount) {
     ini += "tarvekkeycode=30\n";  // beyond what the section buffer holds
     const std::string log = ReadSettingsLogged(settings, test::MakeTempFolder("settings-long"), &ini);
     EXPECT_EQ(settings.LockKeyCode, 46);
-    EXPECT_NE(log.find("   tarvekkeycode  =  46\r\n"), std::string::npos);
+    EXPECT_NE(log.find(std::string("   tarvekkeycode  =  46") + test::kTextLineEnd), std::string::npos);
 }
 
 }  // namespace

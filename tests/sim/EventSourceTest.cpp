@@ -19,8 +19,8 @@ public:
     RecordingSink(std::vector<int>& calls, int id) : calls_(calls), id_(id) {}
     std::function<void(host::BSTEventSource<Event>*)> onEvent;
 
-    void* DeletingDestructor(std::uint32_t) override { return this; }
-    host::EventResult ReceiveEvent(Event*, host::BSTEventSource<Event>* source) override {
+    HOST_THISCALL void* DeletingDestructor(std::uint32_t) override { return this; }
+    HOST_THISCALL host::EventResult ReceiveEvent(Event*, host::BSTEventSource<Event>* source) override {
         calls_.push_back(id_);
         if (onEvent) onEvent(source);
         return host::EventResult::kContinue;

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -34,6 +35,7 @@ std::string ReadFile(const std::string& path, bool* exists) {
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+#ifdef _WIN32
 void RemoveFolderTree(const std::string& path) {
     if (!FileExists(path)) return;
     WIN32_FIND_DATAA found;
@@ -52,6 +54,18 @@ void RemoveFolderTree(const std::string& path) {
     }
     RemoveDirectoryA(path.c_str());
 }
+#else
+// The native build takes a backslash as a plain character: a file written as
+// "<folder>\\name" is a file beside the folder whose name starts with the folder's. Both go.
+void RemoveFolderTree(const std::string& path) {
+    const std::filesystem::path folder(path);
+    std::error_code ignored;
+    if (!std::filesystem::exists(folder.parent_path(), ignored)) return;
+    const std::string stem = folder.filename().string();
+    for (const auto& entry : std::filesystem::directory_iterator(folder.parent_path(), ignored))
+        if (entry.path().filename().string().rfind(stem, 0) == 0) std::filesystem::remove_all(entry.path(), ignored);
+}
+#endif
 
 void MakeFolders(const std::string& path) { SHCreateDirectoryExA(nullptr, path.c_str(), nullptr); }
 

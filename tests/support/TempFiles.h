@@ -5,6 +5,13 @@
 
 namespace test {
 
+// How the platform's text mode ends a line: the log is written in text mode.
+#ifdef _WIN32
+inline constexpr char kTextLineEnd[] = "\r\n";
+#else
+inline constexpr char kTextLineEnd[] = "\n";
+#endif
+
 // A fresh, empty folder for one test (under the system's temporary folder).
 std::string MakeTempFolder(const std::string& name);
 void WriteFile(const std::string& path, const std::string& bytes);

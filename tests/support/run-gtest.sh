@@ -6,7 +6,9 @@
 # named by TEST_PREMATURE_EXIT_FILE when it starts and deletes it when it has finished,
 # and writes its XML report only at the very end: both must show a finished run.
 #
-#   run-gtest.sh WINE_RUN PROGRAM [ARGUMENTS...]
+#   run-gtest.sh WINE_RUN|--native PROGRAM [ARGUMENTS...]
+# (--native: a Linux program of the native build, run directly; its sanitizers' reports
+# fail the run too.)
 set -uo pipefail
 
 wine_run=$1
@@ -23,8 +25,12 @@ output="$work/output"
 # Windows programs see the Linux file system on drive Z:.
 winpath() { local path; path=$(realpath -m "$1"); printf 'Z:%s' "${path//\//\\}"; }
 
-TEST_PREMATURE_EXIT_FILE=$(winpath "$premature") \
-    "$wine_run" "$program" --gtest_output="xml:$(winpath "$report")" "$@" 2>&1 | tee "$output"
+if [[ $wine_run == --native ]]; then
+    TEST_PREMATURE_EXIT_FILE=$premature "$program" --gtest_output="xml:$report" "$@" 2>&1 | tee "$output"
+else
+    TEST_PREMATURE_EXIT_FILE=$(winpath "$premature") \
+        "$wine_run" "$program" --gtest_output="xml:$(winpath "$report")" "$@" 2>&1 | tee "$output"
+fi
 code=${PIPESTATUS[0]}
 
 started=$(grep -c '^\[ RUN      \]' "$output")
@@ -46,6 +52,8 @@ cause() {
         echo "a stack overflow"
     elif grep -q 'Unhandled page fault' "$output"; then
         echo "an access violation: $(grep -m1 'Unhandled page fault' "$output")"
+    elif grep -qE '^SUMMARY: (Address|Undefined|Leak)Sanitizer|^==[0-9]+==ERROR' "$output"; then
+        echo "a sanitizer report: $(grep -m1 -E '^SUMMARY: |==[0-9]+==ERROR' "$output")"
     else
         echo "a crash, a stack overflow, an abort or an early exit"
     fi
@@ -57,6 +65,9 @@ if [[ -e $premature || ! -s $report ]]; then
 fi
 # Under the hardened build Wine checks the heaps; what it finds is a failure even when the
 # program went on (a bad free only fails quietly there).
+if grep -qE '^SUMMARY: (Address|Undefined|Leak)Sanitizer|: runtime error: ' "$output"; then
+    fail "ran, but a sanitizer reported: $(grep -m1 -E '^SUMMARY: |: runtime error: ' "$output")"
+fi
 if grep -q 'err:heap' "$output"; then
     fail "ran, but Wine's heap checks found a heap fault: $(grep -m1 'err:heap' "$output")"
 fi

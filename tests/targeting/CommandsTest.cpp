@@ -209,10 +209,11 @@ TEST_F(Commands, OnlyThePlayersDeathReleases) {
 
 TEST_F(Commands, TheCueFormIsLookedUpOnceAndNeverPlayedWithoutAPlayerModel) {
     Ahead(0);
+    const int before = sim::TheGame().formLookups;  // another test may have looked it up already
     PressLock();
     PressLock();
     const int lookups = sim::TheGame().formLookups;
-    EXPECT_LE(lookups, 1);
+    EXPECT_LE(lookups - before, 1);
     PressLock();
     PressLock();
     EXPECT_EQ(sim::TheGame().formLookups, lookups);

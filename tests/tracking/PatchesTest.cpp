@@ -278,8 +278,9 @@ TEST_F(Patches, BranchSitesResumeOnTheirSideAndKeepEveryOtherRegister) {
 
 class PluginSink final : public host::BSTEventSink<host::MenuOpenCloseEvent> {
 public:
-    void* DeletingDestructor(std::uint32_t) override { return this; }
-    host::EventResult ReceiveEvent(host::MenuOpenCloseEvent*, host::BSTEventSource<host::MenuOpenCloseEvent>*) override {
+    HOST_THISCALL void* DeletingDestructor(std::uint32_t) override { return this; }
+    HOST_THISCALL host::EventResult ReceiveEvent(host::MenuOpenCloseEvent*,
+                                                 host::BSTEventSource<host::MenuOpenCloseEvent>*) override {
         ++calls;
         return host::EventResult::kContinue;
     }
@@ -323,6 +324,7 @@ TEST_F(Patches, FreezeEventHandlerNeverSeesTheMarkerMenu) {
     ASSERT_EQ(code().sinkCalls.size(), 1u) << "FreezeEventHandler's own answer stops the dispatch";
     EXPECT_EQ(code().sinkCalls[0].sinkId, freeze->id);
     (void)twin;
+    sim::RemoveSink(world->menuManager.menuOpenCloseSource, &ours);  // it goes with this scope
 }
 
 TEST_F(Patches, WithoutAFreezeEventHandlerNothingIsPatched) {

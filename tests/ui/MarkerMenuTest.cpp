@@ -102,7 +102,7 @@ TEST_F(MarkerMenu, LoadsItsMovieOrStaysInert) {
     DeleteFileA((dataFolder + "\\Interface\\TarvekMenu.swf").c_str());
     host::IMenu* inert = CreateTarvekMenu();
     gDebugLog.close();
-    EXPECT_EQ(test::ReadFile(log), "loaded Inteface/TarvekMenu.swf\r\n");
+    EXPECT_EQ(test::ReadFile(log), std::string("loaded Inteface/TarvekMenu.swf") + test::kTextLineEnd);
     EXPECT_EQ(inert->depth, 3);
     EXPECT_EQ(inert->flags, 0u);
     EXPECT_EQ(inert->inputContext, 18u);
