@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "sim/picture/Picture.h"
 #include "sim/game/StringPool.h"
+#include "sim/picture/Picture.h"
 
 namespace {
 
@@ -81,6 +82,62 @@ TEST(Picture, TextInksOnlyItsGlyphCells) {
     EXPECT_EQ(canvas.At(9, 5).r, 255) << "the dash, one cell further";
     EXPECT_EQ(canvas.At(9, 1).r, 0);
     EXPECT_EQ(sim::Canvas::TextWidth("I-", 2), 16);
+}
+
+// --- The lettering: every glyph read back from the pixels Text draws.
+
+using Mask = std::vector<std::string>;  // rows of '#' and '.'
+
+Mask Drawn(const std::string& text, int columns = 6) {
+    sim::Canvas canvas(columns + 2, 7, {0, 0, 0});
+    canvas.Text(1, 1, text, {255, 255, 255}, 1);
+    Mask mask(5, std::string(columns, '.'));
+    for (int row = 0; row < 5; ++row)
+        for (int column = 0; column < columns; ++column)
+            if (canvas.At(1 + column, 1 + row).r != 0) mask[row][column] = '#';
+    return mask;
+}
+
+int CellsApart(const Mask& a, const Mask& b) {
+    int apart = 0;
+    for (std::size_t row = 0; row < a.size(); ++row)
+        for (std::size_t column = 0; column < a[row].size(); ++column) apart += a[row][column] != b[row][column];
+    return apart;
+}
+
+TEST(PictureLettering, VIsNotDrawnLikeU) {
+    const Mask v = Drawn("V"), u = Drawn("U");
+    int rowsApart = 0;
+    for (int row = 0; row < 5; ++row) rowsApart += v[row] != u[row];
+    EXPECT_GE(rowsApart, 3) << "a V that differs from U only at its foot reads as U";
+}
+
+TEST(PictureLettering, EveryLetterAndDigitHasAGlyphOfItsOwn) {
+    const std::string characters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const Mask unknown = Drawn("?");
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+        const Mask mine = Drawn(characters.substr(i, 1));
+        EXPECT_NE(mine, unknown) << characters[i] << " has no glyph";
+        EXPECT_EQ(mine, Drawn(std::string(1, static_cast<char>(std::tolower(characters[i])))))
+            << "lower case draws as upper case";
+        for (std::size_t j = i + 1; j < characters.size(); ++j)
+            EXPECT_GE(CellsApart(mine, Drawn(characters.substr(j, 1))), 2)
+                << characters[i] << " and " << characters[j] << " are told apart by one cell or none";
+    }
+}
+
+TEST(PictureLettering, TextWidthIsHowFarTextAdvancesWhateverTheGlyphWidths) {
+    for (const std::string& text : {std::string("VELDRIN"), std::string("MW-I0"), std::string("A:1")}) {
+        sim::Canvas whole(200, 12, {0, 0, 0}), pieces(200, 12, {0, 0, 0});
+        whole.Text(0, 1, text, {255, 255, 255}, 2);
+        int x = 0;
+        for (char c : text) {
+            pieces.Text(x, 1, std::string(1, c), {255, 255, 255}, 2);
+            x += sim::Canvas::TextWidth(std::string(1, c), 2);
+        }
+        EXPECT_EQ(x, sim::Canvas::TextWidth(text, 2));
+        EXPECT_EQ(whole.Png(), pieces.Png()) << text;
+    }
 }
 
 }  // namespace
