@@ -7,7 +7,7 @@
 //   node check.mjs MOVIE.swf OUTDIR
 //
 // Exit 0: passed. Exit 1: failed (the reasons are printed). Exit 2: wrong arguments.
-// A machine without Chromium or the npm packages prints "SKIPPED: ..." and exits 0.
+// A machine without Chromium or the npm packages prints "SKIPPED: <reason>" and exits 0.
 
 import { spawnSync } from "node:child_process";
 import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from "node:fs";
@@ -305,13 +305,15 @@ async function main(argv) {
     console.error(`FAILED: no movie at ${moviePath}`);
     return 1;
   }
-  if (!existsSync(CHROMIUM)) skip(`${CHROMIUM} is not installed`);
-  if (!existsSync(join(RUFFLE_DIR, "ruffle.js"))) skip(`the Ruffle player is not installed (npm ci in ${here})`);
+  if (!existsSync(CHROMIUM)) skip(`${CHROMIUM} is not installed (./run test installs Debian's chromium)`);
+  if (!existsSync(join(RUFFLE_DIR, "ruffle.js"))) skip(`the Ruffle player is not installed (./run test runs npm ci in ${here})`);
   let chromium;
   try {
     ({ chromium } = await import("playwright-core"));
-  } catch {
-    skip(`playwright-core is not installed (npm ci in ${here})`);
+  } catch (error) {
+    // Only a missing package is a reason to skip; a package that fails to load is a fault.
+    if (error?.code !== "ERR_MODULE_NOT_FOUND") throw error;
+    skip(`playwright-core is not installed (./run test runs npm ci in ${here})`);
   }
 
   mkdirSync(outdir, { recursive: true });

@@ -55,7 +55,11 @@ std::vector<std::uint8_t> ZlibStored(const std::vector<std::uint8_t>& data) {
     return out;
 }
 
-// 3x5 glyphs, one string per row, '#' for ink.
+// Glyphs five cells high, one string of rows, '#' for ink. Most are three cells wide; the
+// few that three columns cannot tell apart (M, W and V against H, N and U; O and Q against
+// 0) are wider: a glyph's width is its length divided by its height.
+constexpr int kGlyphHeight = 5;
+
 const std::map<char, const char*>& Glyphs() {
     static const std::map<char, const char*> glyphs = {
         {'A', ".#.#.#####.##.#"},
@@ -68,31 +72,31 @@ const std::map<char, const char*>& Glyphs() {
         {'H', "#.##.#####.##.#"},
         {'I', "###.#..#..#.###"},
         {'J', "..#..#..##.#.#."},
-        {'K', "#.##.###.#.##.#"},
+        {'K', "#.###.#..##.#.#"},
         {'L', "#..#..#..#..###"},
-        {'M', "#.#####.##.##.#"},
+        {'M', "#...###.###.#.##...##...#"},
         {'N', "##.#.##.##.##.#"},
-        {'O', ".#.#.##.##.#.#."},
+        {'O', ".##.#..##..##..#.##."},
         {'P', "##.#.###.#..#.."},
-        {'Q', ".#.#.##.###..##"},
+        {'Q', ".##.#..##..##.#..#.#"},
         {'R', "##.#.###.#.##.#"},
         {'S', ".###...#...###."},
         {'T', "###.#..#..#..#."},
         {'U', "#.##.##.##.####"},
-        {'V', "#.##.##.##.#.#."},
-        {'W', "#.##.##.#####.#"},
+        {'V', "#...##...##...#.#.#...#.."},
+        {'W', "#...##...##.#.###.###...#"},
         {'X', "#.##.#.#.#.##.#"},
         {'Y', "#.##.#.#..#..#."},
         {'Z', "###..#.#.#..###"},
-        {'0', "####.##.##.####"},
+        {'0', ".#.#.##.##.#.#."},
         {'1', ".#.##..#..#.###"},
-        {'2', "##...#.#.#..###"},
+        {'2', ".#.#.#..#.#.###"},
         {'3', "##...#.#...###."},
         {'4', "#.##.####..#..#"},
         {'5', "####..##...###."},
         {'6', ".###..####.####"},
         {'7', "###..#.#..#..#."},
-        {'8', "####.#####.####"},
+        {'8', ".#.#.#.#.#.#.#."},
         {'9', "####.####..###."},
         {'.', ".............#."},
         {',', "..........#.#.."},
@@ -181,18 +185,33 @@ void Canvas::Ring(double cx, double cy, double radius, Color color) {
     }
 }
 
+namespace {
+
+const char* GlyphCells(char raw) {
+    const auto glyph = Glyphs().find(static_cast<char>(std::toupper(static_cast<unsigned char>(raw))));
+    return glyph == Glyphs().end() ? Glyphs().at('?') : glyph->second;
+}
+
+int GlyphWidth(const char* cells) { return static_cast<int>(std::strlen(cells)) / kGlyphHeight; }
+
+}  // namespace
+
 void Canvas::Text(int x, int y, const std::string& text, Color color, int scale) {
     for (char raw : text) {
-        const auto glyph = Glyphs().find(static_cast<char>(std::toupper(static_cast<unsigned char>(raw))));
-        const char* cells = glyph == Glyphs().end() ? Glyphs().at('?') : glyph->second;
-        for (int row = 0; row < 5; ++row)
-            for (int column = 0; column < 3; ++column)
-                if (cells[row * 3 + column] == '#') Rect(x + column * scale, y + row * scale, scale, scale, color);
-        x += 4 * scale;
+        const char* cells = GlyphCells(raw);
+        const int width = GlyphWidth(cells);
+        for (int row = 0; row < kGlyphHeight; ++row)
+            for (int column = 0; column < width; ++column)
+                if (cells[row * width + column] == '#') Rect(x + column * scale, y + row * scale, scale, scale, color);
+        x += (width + 1) * scale;  // one blank column between glyphs
     }
 }
 
-int Canvas::TextWidth(const std::string& text, int scale) { return static_cast<int>(text.size()) * 4 * scale; }
+int Canvas::TextWidth(const std::string& text, int scale) {
+    int cells = 0;
+    for (char raw : text) cells += GlyphWidth(GlyphCells(raw)) + 1;
+    return cells * scale;
+}
 
 std::vector<std::uint8_t> Canvas::Png() const {
     std::vector<std::uint8_t> rgb;

@@ -26,7 +26,8 @@ public:
     void Line(double x0, double y0, double x1, double y1, Color color, int thickness = 1);
     void Disc(double cx, double cy, double radius, Color color);
     void Ring(double cx, double cy, double radius, Color color);
-    // Upper-case letters, digits and a few signs, 3x5 cells scaled by `scale`.
+    // Upper-case letters, digits and a few signs, five cells high (most three wide), each
+    // cell `scale` pixels square; TextWidth is the width Text advances over.
     void Text(int x, int y, const std::string& text, Color color, int scale = 2);
     static int TextWidth(const std::string& text, int scale = 2);
 

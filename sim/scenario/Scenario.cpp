@@ -227,6 +227,8 @@ public:
         record_ << RecordLine(frame) << "\n";
         TellFrame(frame, menu != nullptr);
         trace_.frames.push_back(frame);
+        trace_.screenWidth = TheGame().screenWidth;
+        trace_.screenHeight = TheGame().screenHeight;
         trace_.player.push_back({world_.Player().position.x, world_.Player().position.y});
         for (SessionTrace::Actor& actor : trace_.actors) {
             const SimActor& simActor = *actors_.at(actor.name);

@@ -101,6 +101,8 @@ struct SessionTrace {
     std::vector<FrameRecord> frames;
     std::vector<Point> player;  // one point per frame
     std::vector<Actor> actors;
+    // The display size the game reported at the last frame (0 when it reports none).
+    std::uint32_t screenWidth = 0, screenHeight = 0;
 };
 
 // Runs a scenario in `world`: records every frame to `record` (CSV, header first), tells

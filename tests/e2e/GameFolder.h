@@ -10,6 +10,8 @@ namespace test {
 
 // The build's game folder, relative to the build directory the tests run in.
 inline constexpr char kBuiltGame[] = "game";
+// The DLL as the release zip ships it (stripped).
+inline constexpr char kShippedPlugin[] = "package\\Veldrin.dll";
 
 struct GameFolder {
     std::string folder;

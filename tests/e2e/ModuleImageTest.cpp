@@ -27,6 +27,21 @@ public:
 
     const IMAGE_NT_HEADERS32& Headers() const { return *nt_; }
 
+    // A name longer than eight bytes (".eh_frame", ".debug_info") is "/N" in its header:
+    // the name stands at offset N of the string table that follows the symbol table.
+    std::vector<std::string> SectionNames() const {
+        const std::size_t strings = nt_->FileHeader.PointerToSymbolTable +
+                                    std::size_t{nt_->FileHeader.NumberOfSymbols} * IMAGE_SIZEOF_SYMBOL;
+        std::vector<std::string> names;
+        for (const IMAGE_SECTION_HEADER& section : sections_) {
+            std::string name(reinterpret_cast<const char*>(section.Name),
+                             strnlen(reinterpret_cast<const char*>(section.Name), IMAGE_SIZEOF_SHORT_NAME));
+            if (name.starts_with("/")) name = &At<char>(strings + std::stoul(name.substr(1)));
+            names.push_back(name);
+        }
+        return names;
+    }
+
     std::vector<std::string> ExportedNames() const {
         const auto& directory = nt_->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
         if (directory.VirtualAddress == 0) return {};
@@ -70,15 +85,30 @@ private:
     std::vector<IMAGE_SECTION_HEADER> sections_;
 };
 
-PeImage BuiltPlugin() {
-    bool exists = false;
-    std::string bytes = test::ReadFile(std::string(test::kBuiltGame) + "\\Data\\SKSE\\Plugins\\Veldrin.dll", &exists);
-    if (!exists) throw std::runtime_error("Veldrin.dll was not built");
-    return PeImage(std::move(bytes));
-}
+// The DLL as built (with its symbols and debug data, for debugging) and the copy the zip
+// ships, stripped of both: Windows and the script extender must see the same module.
+struct PluginFile {
+    const char* name;
+    std::string path;
+};
 
-TEST(ModuleImage, A32BitDllExportingExactlyTheTwoEntryPointsUndecorated) {
-    const PeImage image = BuiltPlugin();
+const PluginFile kPluginFiles[] = {
+    {"Built", std::string(test::kBuiltGame) + "\\Data\\SKSE\\Plugins\\Veldrin.dll"},
+    {"Shipped", test::kShippedPlugin},
+};
+
+class ModuleImage : public ::testing::TestWithParam<PluginFile> {
+protected:
+    std::string Bytes() const {
+        bool exists = false;
+        std::string bytes = test::ReadFile(GetParam().path, &exists);
+        if (!exists) throw std::runtime_error(GetParam().path + " was not built");
+        return bytes;
+    }
+};
+
+TEST_P(ModuleImage, A32BitDllExportingExactlyTheTwoEntryPointsUndecorated) {
+    const PeImage image(Bytes());
     EXPECT_EQ(image.Headers().FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
     EXPECT_TRUE(image.Headers().FileHeader.Characteristics & IMAGE_FILE_DLL);
     std::vector<std::string> names = image.ExportedNames();
@@ -86,11 +116,8 @@ TEST(ModuleImage, A32BitDllExportingExactlyTheTwoEntryPointsUndecorated) {
     EXPECT_EQ(names, (std::vector<std::string>{"SKSEPlugin_Load", "SKSEPlugin_Query"}));
 }
 
-TEST(ModuleImage, CarriesAVersionResource) {
-    bool exists = false;
-    const std::string bytes =
-        test::ReadFile(std::string(test::kBuiltGame) + "\\Data\\SKSE\\Plugins\\Veldrin.dll", &exists);
-    ASSERT_TRUE(exists);
+TEST_P(ModuleImage, CarriesAVersionResource) {
+    const std::string bytes = Bytes();
     const auto wide = [](const std::string& text) {
         std::string utf16;
         for (char c : text) utf16 += std::string{c, '\0'};
@@ -104,15 +131,29 @@ TEST(ModuleImage, CarriesAVersionResource) {
     EXPECT_NE(bytes.find(wide("Veldrin: target lock for Skyrim (SKSE plugin)")), std::string::npos);
 }
 
-TEST(ModuleImage, NeedsNothingButWindowsOwnLibraries) {
+TEST_P(ModuleImage, NeedsNothingButWindowsOwnLibraries) {
     const std::set<std::string> windows = {"kernel32.dll", "msvcrt.dll", "shell32.dll", "shlwapi.dll",
                                            "user32.dll",   "advapi32.dll", "ole32.dll"};
-    const std::vector<std::string> imports = BuiltPlugin().ImportedModules();
+    const std::vector<std::string> imports = PeImage(Bytes()).ImportedModules();
     EXPECT_FALSE(imports.empty());
     for (std::string module : imports) {
         std::transform(module.begin(), module.end(), module.begin(), [](unsigned char c) { return std::tolower(c); });
         EXPECT_TRUE(windows.count(module)) << module << " would have to ship beside the plugin";
     }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ModuleImage, ::testing::ValuesIn(kPluginFiles),
+                         [](const ::testing::TestParamInfo<PluginFile>& file) { return std::string(file.param.name); });
+
+TEST(ShippedModuleImage, CarriesNoSymbolsOrDebugData) {
+    bool exists = false;
+    const PeImage image(test::ReadFile(test::kShippedPlugin, &exists));
+    ASSERT_TRUE(exists);
+    EXPECT_EQ(image.Headers().FileHeader.NumberOfSymbols, 0u);
+    const std::vector<std::string> sections = image.SectionNames();
+    EXPECT_NE(std::find(sections.begin(), sections.end(), ".text"), sections.end());
+    for (const std::string& section : sections) EXPECT_FALSE(section.starts_with(".debug")) << section << " ships";
+    EXPECT_EQ(image.Headers().OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_DEBUG].Size, 0u);
 }
 
 }  // namespace

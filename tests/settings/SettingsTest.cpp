@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -140,6 +142,43 @@ TEST(ReadSettings, OnlyTheFirst32KiBOfASectionCount) {
     const std::string log = ReadSettingsLogged(settings, test::MakeTempFolder("settings-long"), &ini);
     EXPECT_EQ(settings.LockKeyCode, 46);
     EXPECT_NE(log.find(std::string("   tarvekkeycode  =  46") + test::kTextLineEnd), std::string::npos);
+}
+
+// The Veldrin.ini that ships in the zip, read by the plugin's own section reader.
+const std::string kShippedIni = std::string(VELDRIN_SOURCE_DIR) + "\\package\\Veldrin.ini";
+
+TEST(ShippedSettingsFile, NamesEveryKeyThePluginReadsOnceAtItsDefault) {
+    ASSERT_TRUE(test::FileExists(kShippedIni)) << kShippedIni;
+    std::set<std::string> named;
+    for (const std::string& entry : ReadSettingsSection(kShippedIni)) {
+        if (entry.starts_with(";")) continue;  // a comment, where the platform passes them on
+        const std::vector<std::string> pieces = SplitSettingsEntry(entry);
+        ASSERT_EQ(pieces.size(), 2u) << "not a key=value line: " << entry;
+        const std::string key = AsciiLower(pieces[0]);
+        const auto* setting = std::find_if(std::begin(kSettingDeclarations), std::end(kSettingDeclarations),
+                                           [&](const SettingDeclaration& declared) { return key == declared.key; });
+        ASSERT_NE(setting, std::end(kSettingDeclarations)) << pieces[0] << " is not a key the plugin reads";
+        EXPECT_TRUE(named.insert(key).second) << pieces[0] << " is given twice";
+        const std::string byDefault =
+            setting->flag ? (setting->defaultValue ? "true" : "false") : std::to_string(setting->defaultValue);
+        EXPECT_EQ(pieces[1], byDefault) << pieces[0] << " is not at its default";
+    }
+    EXPECT_EQ(named.size(), std::size(kSettingDeclarations)) << "a key the plugin reads is missing from the file";
+}
+
+TEST(ShippedSettingsFile, EndsEveryLineTheWindowsWay) {
+    const std::string bytes = test::ReadFile(kShippedIni);
+    ASSERT_FALSE(bytes.empty()) << kShippedIni;
+    EXPECT_TRUE(bytes.ends_with("\r\n")) << "the last line is ended too";
+    int line = 1;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n') {
+            EXPECT_TRUE(i > 0 && bytes[i - 1] == '\r') << "line " << line << " ends with a bare line feed";
+            ++line;
+        } else if (bytes[i] == '\r') {
+            EXPECT_TRUE(i + 1 < bytes.size() && bytes[i + 1] == '\n') << "line " << line << " has a bare carriage return";
+        }
+    }
 }
 
 }  // namespace
