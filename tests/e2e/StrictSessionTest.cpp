@@ -37,7 +37,7 @@ bool AllFinite(const std::vector<Row>& rows) {
 }
 
 TEST(StrictSession, TheShippedStrictScenarioPlaysItsStory) {
-    const std::string scenario = test::ReadFile(std::string(VELDRIN_SOURCE_DIR) + "\\scenarios\\strict.txt");
+    const std::string scenario = test::ReadFile(std::string(VELDRIN_SOURCE_DIR) + "/scenarios/strict.txt");
     ASSERT_FALSE(scenario.empty());
     const Session session = Play("strict", scenario);
     ExpectFinished(session);

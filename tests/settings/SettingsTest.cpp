@@ -145,7 +145,7 @@ TEST(ReadSettings, OnlyTheFirst32KiBOfASectionCount) {
 }
 
 // The Veldrin.ini that ships in the zip, read by the plugin's own section reader.
-const std::string kShippedIni = std::string(VELDRIN_SOURCE_DIR) + "\\package\\Veldrin.ini";
+const std::string kShippedIni = std::string(VELDRIN_SOURCE_DIR) + "/package/Veldrin.ini";
 
 TEST(ShippedSettingsFile, NamesEveryKeyThePluginReadsOnceAtItsDefault) {
     ASSERT_TRUE(test::FileExists(kShippedIni)) << kShippedIni;
