@@ -1,6 +1,9 @@
 /* Replacement code reached only from patched game code. Each routine keeps the game's
    register and stack contract exactly, so it is written by hand. C names carry a leading
-   underscore on Windows and none on Linux (the native test build): SYMBOL gives both. */
+   underscore on Windows and none on Linux (the native test build): SYMBOL gives both.
+   A jump through a stored address goes through EAX ("mov eax, [x]", then "jmp eax"), which
+   these routines may change anyway: clang's assembler reads "jmp dword ptr [x]" as a
+   direct jump to x itself. */
 
 #ifdef _WIN32
 #define SYMBOL(name) _##name
@@ -27,7 +30,8 @@ SYMBOL(FrameTrampoline):
     call eax                                /* cdecl */
     add esp, 8                              /* drop both hook arguments */
 1:  pop ecx
-    jmp dword ptr [SYMBOL(FrameHookNext)]
+    mov eax, dword ptr [SYMBOL(FrameHookNext)]
+    jmp eax
 
 /* LockedTargetUpdate: called by the game as a method (object in ECX, one 4-byte stack
    argument, popped by the callee; byte result in AL). */
@@ -35,7 +39,7 @@ SYMBOL(FrameTrampoline):
 SYMBOL(LockedTargetUpdate):
     push ecx                                /* keep the object for a tail jump */
     push ecx
-    call SYMBOL(LockedTargetDecide)                /* 0: answer false, 1: answer true, else: continue there */
+    call SYMBOL(LockedTargetDecide)         /* 0: answer false, 1: answer true, else: continue there */
     add esp, 4
     pop ecx
     cmp eax, 1
@@ -52,8 +56,10 @@ SYMBOL(ForcedBranchA):
     call TargetLockedKeepingRegisters
     test al, al
     jnz 2f
-    jmp dword ptr [SYMBOL(ForcedBranchAFallThroughAddress)]
-2:  jmp dword ptr [SYMBOL(ForcedBranchATakenAddress)]
+    mov eax, dword ptr [SYMBOL(ForcedBranchAFallThroughAddress)]
+    jmp eax
+2:  mov eax, dword ptr [SYMBOL(ForcedBranchATakenAddress)]
+    jmp eax
 
 /* ForcedBranchB replaces a "jnz taken" on flags the game set just before its site. */
     .globl SYMBOL(ForcedBranchB)
@@ -62,8 +68,10 @@ SYMBOL(ForcedBranchB):
     call TargetLockedKeepingRegisters
     test al, al
     jnz 2f
-    jmp dword ptr [SYMBOL(ForcedBranchBFallThroughAddress)]
-2:  jmp dword ptr [SYMBOL(ForcedBranchBTakenAddress)]
+    mov eax, dword ptr [SYMBOL(ForcedBranchBFallThroughAddress)]
+    jmp eax
+2:  mov eax, dword ptr [SYMBOL(ForcedBranchBTakenAddress)]
+    jmp eax
 
 /* AL = whether a target is locked. Keeps every register but EAX (the C++ test may use ECX
    and EDX, which the game code around the branch sites still needs); changes the flags. */
