@@ -108,9 +108,9 @@ bool ReplaceEntry(CodeAddress slot, CodeAddress replacement) {
     return true;
 }
 
-bool Readable(const void* address, std::size_t size) {
-    auto at = reinterpret_cast<std::uintptr_t>(address);
-    const std::uintptr_t end = at + size;
+bool Readable(CodeAddress at, std::size_t size) {
+    const CodeAddress end = at + size;
+    if (end < at) return false;  // runs past the end of the address space
     while (at < end) {
         MEMORY_BASIC_INFORMATION info;
         if (VirtualQuery(reinterpret_cast<const void*>(at), &info, sizeof info) == 0) return false;
@@ -118,9 +118,21 @@ bool Readable(const void* address, std::size_t size) {
         if (info.State != MEM_COMMIT || (info.Protect & PAGE_GUARD) || access == PAGE_NOACCESS ||
             access == PAGE_EXECUTE)
             return false;
-        at = reinterpret_cast<std::uintptr_t>(info.BaseAddress) + info.RegionSize;
+        at = reinterpret_cast<CodeAddress>(info.BaseAddress) + info.RegionSize;
     }
     return true;
+}
+
+// Memory the game owns, read once VirtualQuery says it can be: at any alignment, and
+// outside what any sanitizer of ours knows about (in the native test build the address may
+// be anything readable, the sanitizer's own memory included).
+__attribute__((no_sanitize_address)) unsigned char ByteAt(CodeAddress at) {
+    return *reinterpret_cast<const volatile unsigned char*>(at);
+}
+
+__attribute__((no_sanitize_address)) CodeAddress WordAt(CodeAddress at) {
+    return ByteAt(at) | CodeAddress{ByteAt(at + 1)} << 8 | CodeAddress{ByteAt(at + 2)} << 16 |
+           CodeAddress{ByteAt(at + 3)} << 24;
 }
 
 HMODULE ModuleOf(const void* address) {
@@ -132,14 +144,13 @@ HMODULE ModuleOf(const void* address) {
 
 // The decorated name of a descriptor that is not the game's, read only as far as memory is
 // readable and then undecorated by the plugin itself.
-std::string ForeignTypeName(const host::MsvcTypeDescriptor& descriptor) {
+std::string ForeignTypeName(CodeAddress decoratedName) {
     std::string decorated;
-    for (const char* at = descriptor.decoratedName; decorated.size() < kMaxDecoratedName; ++at) {
-        if ((reinterpret_cast<std::uintptr_t>(at) % kPageSize == 0 || at == descriptor.decoratedName) &&
-            !Readable(at, 1))
-            return {};
-        if (*at == '\0') return host::UndecorateTypeName(decorated);
-        decorated.push_back(*at);
+    for (CodeAddress at = decoratedName; decorated.size() < kMaxDecoratedName; ++at) {
+        if ((at % kPageSize == 0 || at == decoratedName) && !Readable(at, 1)) return {};
+        const char c = static_cast<char>(ByteAt(at));
+        if (c == '\0') return host::UndecorateTypeName(decorated);
+        decorated.push_back(c);
     }
     return {};
 }
@@ -218,27 +229,33 @@ void InstallForcedBranches() {
 }
 
 std::string SinkTypeName(void* sink) {
-    if (sink == nullptr || !Readable(sink, kWordSize)) return host::kNoTypeInformation;
-    void** vtable = *static_cast<void***>(sink);
-    if (vtable == nullptr || !Readable(vtable - 1, kWordSize) || vtable[-1] == nullptr) return host::kNoTypeInformation;
+    // Every link is a word of the game's memory, read only once its page is known to be
+    // readable, and read at any alignment: a damaged object may point anywhere.
+    const auto object = reinterpret_cast<CodeAddress>(sink);
+    if (object == 0 || !Readable(object, kWordSize)) return host::kNoTypeInformation;
+    const CodeAddress vtable = WordAt(object);
+    if (vtable < kWordSize || !Readable(vtable - kWordSize, kWordSize)) return host::kNoTypeInformation;
+    const CodeAddress typeInformation = WordAt(vtable - kWordSize);
+    if (typeInformation == 0) return host::kNoTypeInformation;
     // This plugin's own objects carry the compiler's type information, not the game's layout.
-    if (ModuleOf(vtable) != nullptr && ModuleOf(vtable) == ModuleOf(reinterpret_cast<const void*>(&SinkTypeName)))
-        return static_cast<const std::type_info*>(vtable[-1])->name();
+    const HMODULE ours = ModuleOf(reinterpret_cast<const void*>(&SinkTypeName));
+    if (ours != nullptr && ModuleOf(reinterpret_cast<const void*>(vtable)) == ours)
+        return reinterpret_cast<const std::type_info*>(typeInformation)->name();
 
-    const auto* locator = static_cast<const host::MsvcCompleteObjectLocator*>(vtable[-1]);
-    if (!Readable(locator, sizeof *locator)) return host::kNoTypeInformation;
-    const host::MsvcTypeDescriptor* descriptor = locator->typeDescriptor;
-    if (descriptor == nullptr || !Readable(descriptor, offsetof(host::MsvcTypeDescriptor, decoratedName)))
+    const CodeAddress locator = typeInformation;
+    if (!Readable(locator, sizeof(host::MsvcCompleteObjectLocator))) return host::kNoTypeInformation;
+    const CodeAddress descriptor = WordAt(locator + offsetof(host::MsvcCompleteObjectLocator, typeDescriptor));
+    if (descriptor == 0 || !Readable(descriptor, offsetof(host::MsvcTypeDescriptor, decoratedName)))
         return host::kNoTypeInformation;
     const host::HostTable* t = host::Table();
     std::string name;
-    if (t && t->HostTypeInfoVtable && descriptor->typeInfoVtable == t->HostTypeInfoVtable) {
-        const char* hostName =
-            host::CallOr<&host::HostTable::HostTypeInfoName>(static_cast<const char*>(nullptr), descriptor,
-                                                             t->HostTypeNameList);
+    const CodeAddress descriptorTable = WordAt(descriptor + offsetof(host::MsvcTypeDescriptor, typeInfoVtable));
+    if (t && t->HostTypeInfoVtable && descriptorTable == reinterpret_cast<CodeAddress>(t->HostTypeInfoVtable)) {
+        const char* hostName = host::CallOr<&host::HostTable::HostTypeInfoName>(
+            static_cast<const char*>(nullptr), reinterpret_cast<const void*>(descriptor), t->HostTypeNameList);
         if (hostName) name = hostName;
     } else {
-        name = ForeignTypeName(*descriptor);
+        name = ForeignTypeName(descriptor + offsetof(host::MsvcTypeDescriptor, decoratedName));
     }
     return name.empty() ? std::string(host::kNoTypeInformation) : name;
 }

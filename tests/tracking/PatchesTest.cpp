@@ -297,6 +297,33 @@ TEST_F(Patches, TypeNamesAreReadOnlyWhereThereIsTypeInformation) {
     EXPECT_EQ(SinkTypeName(nullptr), host::kNoTypeInformation);
 }
 
+// A damaged object may point anywhere: each link is read at whatever alignment it has,
+// and a table pointer too small to have a word before it names nothing.
+TEST_F(Patches, TypeNamesReadThroughMisalignedAndDegenerateLinks) {
+    alignas(4) std::uint8_t memory[256] = {};
+    const auto at = [&](std::size_t offset) { return reinterpret_cast<CodeAddress>(memory + offset); };
+    const auto put = [&](std::size_t offset, CodeAddress word) {
+        const auto value = static_cast<std::uint32_t>(word);
+        std::memcpy(memory + offset, &value, sizeof value);
+    };
+    constexpr std::size_t kObject = 1, kTable = 0x41, kLocator = 0x63, kDescriptor = 0x91;
+    put(kObject, at(kTable));
+    put(kTable - 4, at(kLocator));
+    put(kLocator + offsetof(host::MsvcCompleteObjectLocator, typeDescriptor), at(kDescriptor));
+    put(kDescriptor + offsetof(host::MsvcTypeDescriptor, typeInfoVtable), at(0xF0));  // not the game's type_info
+    const char name[] = ".?AUMenuWatcher@@";
+    std::memcpy(memory + kDescriptor + offsetof(host::MsvcTypeDescriptor, decoratedName), name, sizeof name);
+    EXPECT_EQ(SinkTypeName(memory + kObject), "struct MenuWatcher");
+
+    for (const CodeAddress degenerate : {CodeAddress{0}, CodeAddress{2}, CodeAddress{0xFFFFFFFE}}) {
+        put(kObject, degenerate);
+        EXPECT_EQ(SinkTypeName(memory + kObject), host::kNoTypeInformation) << degenerate;
+    }
+    put(kObject, at(kTable));
+    put(kTable - 4, 0);
+    EXPECT_EQ(SinkTypeName(memory + kObject), host::kNoTypeInformation) << "no locator";
+}
+
 TEST_F(Patches, FreezeEventHandlerNeverSeesTheMarkerMenu) {
     sim::ForeignSink* freeze = world->AddMenuSink(sim::kFreezeHandlerDecorated);
     sim::ForeignSink* twin = world->AddMenuSink(sim::kFreezeHandlerDecorated);  // shares the table
