@@ -201,7 +201,10 @@ host::IMenu* LookupMenuByName(host::MenuManager* manager, const host::FixedStrin
     if (!hash) return nullptr;  // no hash, no bucket to look in
     const host::MenuTableEntry* entry = &table.entries[*hash & (table.bucketCount - 1)];
     if (entry->next == nullptr) return nullptr;
-    for (; entry != nullptr && entry != table.endSentinel; entry = entry->next)
+    // A chain holds each of the table's entries at most once: a longer walk is a loop in
+    // a damaged table, which must not hang the game.
+    std::uint32_t steps = 0;
+    for (; entry != nullptr && entry != table.endSentinel && steps <= table.bucketCount; entry = entry->next, ++steps)
         if (entry->name == *name) return entry->menu;
     return nullptr;
 }

@@ -374,4 +374,17 @@ TEST_F(MarkerMenu, LookupByNameFindsRegisteredMenusOnly) {
     EXPECT_TRUE(sim::TakeMisuses().empty()) << "no string released twice";
 }
 
+// A chain that loops back on itself is damage, not a longer chain: the lookup gives up.
+TEST_F(MarkerMenu, LookupInALoopingTableEnds) {
+    host::MenuManager manager{};
+    host::MenuTableEntry entries[2] = {}, sentinel{};
+    entries[0].next = &entries[1];
+    entries[1].next = &entries[0];
+    manager.menuTable.bucketCount = 2;
+    manager.menuTable.entries = entries;
+    manager.menuTable.endSentinel = &sentinel;
+    const host::FixedString unknown("No Such Menu");
+    EXPECT_EQ(LookupMenuByName(&manager, &unknown), nullptr);
+}
+
 }  // namespace
