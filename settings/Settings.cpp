@@ -103,11 +103,15 @@ std::vector<std::string> ReadSettingsSection(const std::string& path) {
     if (!std::ifstream(path).is_open()) return {};
     std::vector<char> section(kSettingsSectionBufferSize, '\0');
     GetPrivateProfileSectionA(kSettingsSection, section.data(), static_cast<DWORD>(section.size()), path.c_str());
+    return SectionEntries(section.data(), section.size());
+}
+
+std::vector<std::string> SectionEntries(const char* section, std::size_t size) {
     // Entries are zero-terminated and end with an empty one; the buffer's end stops a
     // section the platform left unterminated.
     std::vector<std::string> entries;
-    const char* const end = section.data() + section.size();
-    for (const char* entry = section.data(); entry < end && *entry != '\0';) {
+    const char* const end = section + size;
+    for (const char* entry = section; entry < end && *entry != '\0';) {
         const char* stop = std::find(entry, end, '\0');
         entries.emplace_back(entry, stop);
         entry = stop + 1;
@@ -115,11 +119,14 @@ std::vector<std::string> ReadSettingsSection(const std::string& path) {
     return entries;
 }
 
-void ReadSettings(PluginSettings& settings) {
-    if (settings.settingsPath.empty()) settings.settingsPath = SettingsFilePath();
-    std::vector<std::string> entries = ReadSettingsSection(settings.settingsPath);
+void ApplySettingsEntries(PluginSettings& settings, std::vector<std::string> entries) {
     std::sort(entries.begin(), entries.end());  // so the entry that sorts last wins
     for (const std::string& entry : entries) ApplySettingsEntry(settings, entry);
+}
+
+void ReadSettings(PluginSettings& settings) {
+    if (settings.settingsPath.empty()) settings.settingsPath = SettingsFilePath();
+    ApplySettingsEntries(settings, ReadSettingsSection(settings.settingsPath));
 
     LogMessage("%s", kSettingsSection);
     for (const SettingDeclaration& setting : kSettingDeclarations)

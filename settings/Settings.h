@@ -62,6 +62,12 @@ void ApplySettingsEntry(PluginSettings& settings, std::string_view entry);
 std::string SettingsFilePath();
 // The "Main" section's entries in file order; none when the file cannot be opened.
 std::vector<std::string> ReadSettingsSection(const std::string& path);
+// The entries of a section as the platform's reader leaves them in a buffer of `size`
+// bytes: each ended by a zero, the list by an empty one (or by the buffer's end).
+std::vector<std::string> SectionEntries(const char* section, std::size_t size);
+// Applies entries in sorted order, so that of two entries for one key the one that sorts
+// last wins.
+void ApplySettingsEntries(PluginSettings& settings, std::vector<std::string> entries);
 
 // Reads the file (settings.settingsPath, found when empty), applies the entries in
 // sorted order, logs the effective values and empties the value table.
