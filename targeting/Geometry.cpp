@@ -76,27 +76,28 @@ host::ThirdPersonState* ThirdPersonOf(const host::PlayerCamera& camera) {
 
 }  // namespace
 
-host::NiPoint3 GetCameraPosition(const host::PlayerCamera& camera) {
-    host::PlayerCharacter* player = host::Player();
-    if (player == nullptr) return {};
+host::NiPoint3 GetCameraPosition(const host::PlayerCamera& camera, host::PlayerCharacter& player) {
     if (InState(camera, host::kCameraStateFirstPerson)) {
         if (camera.cameraRoot != nullptr) return camera.cameraRoot->worldTranslation;
         const host::NiNode* node = FirstPersonNode(camera);
-        if (node == nullptr) return host::FallbackAimPosition(player);
-        return {player->position.x, player->position.y, node->localTranslation.z + player->position.z};
+        if (node == nullptr) return host::FallbackAimPosition(&player);
+        return {player.position.x, player.position.y, node->localTranslation.z + player.position.z};
     }
     if (InState(camera, host::kCameraStateThirdPerson)) {
         host::NiPoint3 position;
         host::Call<&host::HostTable::GetStateCameraPosition>(camera.currentState, &position);
         return position;
     }
-    return {player->position.x, player->position.y, host::FallbackAimPosition(player).z};
+    return {player.position.x, player.position.y, host::FallbackAimPosition(&player).z};
 }
 
-CameraAngles GetCameraAngles(const host::PlayerCamera& camera) {
+host::NiPoint3 GetCameraPosition(const host::PlayerCamera& camera) {
     host::PlayerCharacter* player = host::Player();
-    if (player == nullptr) return {};
-    const host::NiPoint3& rotation = player->rotation;
+    return player ? GetCameraPosition(camera, *player) : host::NiPoint3{};
+}
+
+CameraAngles GetCameraAngles(const host::PlayerCamera& camera, const host::PlayerCharacter& player) {
+    const host::NiPoint3& rotation = player.rotation;
     if (InState(camera, host::kCameraStateFirstPerson) && FirstPersonNode(camera) != nullptr) {
         CameraAngles angles = AnglesFromRotation(FirstPersonNode(camera)->worldRotate);
         angles.pitch = rotation.x - angles.pitch;
@@ -108,6 +109,11 @@ CameraAngles GetCameraAngles(const host::PlayerCamera& camera) {
     }
     // Any other state, and a first-person state without its node: the player's own rotation.
     return {rotation.x, rotation.y, rotation.z};
+}
+
+CameraAngles GetCameraAngles(const host::PlayerCamera& camera) {
+    const host::PlayerCharacter* player = host::Player();
+    return player ? GetCameraAngles(camera, *player) : CameraAngles{};
 }
 
 namespace {

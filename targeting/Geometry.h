@@ -32,9 +32,12 @@ struct CameraAngles {
 // The node pitch, roll and heading a first-person world rotation encodes.
 CameraAngles AnglesFromRotation(const host::NiMatrix3& rotation);
 
-// Where the player camera is, by its current state.
+// Where the player camera is, by its current state; the player is the host's, passed by
+// callers that have it at hand.
+host::NiPoint3 GetCameraPosition(const host::PlayerCamera& camera, host::PlayerCharacter& player);
 host::NiPoint3 GetCameraPosition(const host::PlayerCamera& camera);
 // Where it looks, by its current state.
+CameraAngles GetCameraAngles(const host::PlayerCamera& camera, const host::PlayerCharacter& player);
 CameraAngles GetCameraAngles(const host::PlayerCamera& camera);
 // The point of an actor to aim at: its race's body-part node, else the aim-point
 // table's node for its skeleton, else the host's own aim position.
