@@ -8,36 +8,9 @@
 #include "host/Host.h"
 #include "settings/Settings.h"
 
-float SingleAtan2(float y, float x) { return static_cast<float>(std::atan2(static_cast<double>(y), static_cast<double>(x))); }
-
-float SingleSqrt(float value) { return static_cast<float>(std::sqrt(static_cast<double>(value))); }
-
-namespace {
-
-// Up to this many turns the angle is wrapped by repeated steps of 2π, as the game's own
-// code does; beyond, such steps would take too long (and from about 1e16 change nothing).
-constexpr double kSteppedTurns = 64;
-
-// NaN for what cannot be wrapped; a huge angle reduced to less than one turn first.
-double Reduced(double angle) {
+double ReducedAngle(double angle) {
     if (!std::isfinite(angle)) return std::numeric_limits<double>::quiet_NaN();
     return std::fabs(angle) > kSteppedTurns * kTwoPi ? std::fmod(angle, kTwoPi) : angle;
-}
-
-}  // namespace
-
-double WrapToPi(double angle) {
-    angle = Reduced(angle);
-    while (angle > kPi) angle -= kTwoPi;
-    while (angle < -kPi) angle += kTwoPi;
-    return angle;
-}
-
-double WrapToTurn(double angle) {
-    angle = Reduced(angle);
-    while (angle < 0) angle += kTwoPi;
-    while (angle > kTwoPi) angle -= kTwoPi;
-    return angle;
 }
 
 CameraAngles AnglesFromRotation(const host::NiMatrix3& rotation) {
