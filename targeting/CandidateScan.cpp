@@ -52,7 +52,9 @@ void CollectCandidates(std::vector<TargetCandidate>& list) {
 
     const float halfFieldOfView =
         static_cast<float>(static_cast<double>(camera->fieldOfView) / kDegreesPerHalfTurn * kPi * 0.5);
-    const host::NiPoint3 eye = GetCameraPosition(*camera);
+    const host::NiPoint3 eye = GetCameraPosition(*camera, *player);
+    // The view does not move during a scan: its angles are read once for every actor.
+    const CameraAngles view = GetCameraAngles(*camera, *player);
     const float maxDistance = static_cast<float>(static_cast<std::uint32_t>(gSettings.MaxDistance));
     const host::ActorHandle empty = host::EmptyHandle();
     list.reserve(list.size() + lists->actorCount);
@@ -71,7 +73,6 @@ void CollectCandidates(std::vector<TargetCandidate>& list) {
         const float distance = SingleSqrt(horizontalSquared + dz * dz);
         if (distance > maxDistance) continue;
 
-        const CameraAngles view = GetCameraAngles(*camera);
         const auto yaw = static_cast<float>(WrapToPi(SingleAtan2(dx, dy) - view.heading));
         const auto pitch = static_cast<float>(WrapToPi(SingleAtan2(-dz, SingleSqrt(horizontalSquared)) - view.pitch));
         if (!(halfFieldOfView > std::fabs(yaw))) continue;  // the vertical offset never rejects

@@ -136,9 +136,10 @@ void SwitchCommand(TargetLock& lock) {
         }
     }
     // Every candidate was given: start again from the best one, passing over the current
-    // target when it is the best and another exists.
-    lock.visitedSet.clear();
+    // target when it is the best and another exists. The best one is among the visited,
+    // and is the first given again: its entry stays, which spares the set an allocation.
     const host::ActorHandle best = HandleOf(candidates[0].actor);
+    std::erase_if(lock.visitedSet, [best](host::ActorHandle handle) { return handle != best; });
     if (candidates.size() == 1 || best != lock.targetHandle) {
         TakeTarget(lock, best, best != lock.targetHandle);
         return;

@@ -8,36 +8,9 @@
 #include "host/Host.h"
 #include "settings/Settings.h"
 
-float SingleAtan2(float y, float x) { return static_cast<float>(std::atan2(static_cast<double>(y), static_cast<double>(x))); }
-
-float SingleSqrt(float value) { return static_cast<float>(std::sqrt(static_cast<double>(value))); }
-
-namespace {
-
-// Up to this many turns the angle is wrapped by repeated steps of 2π, as the game's own
-// code does; beyond, such steps would take too long (and from about 1e16 change nothing).
-constexpr double kSteppedTurns = 64;
-
-// NaN for what cannot be wrapped; a huge angle reduced to less than one turn first.
-double Reduced(double angle) {
+double ReducedAngle(double angle) {
     if (!std::isfinite(angle)) return std::numeric_limits<double>::quiet_NaN();
     return std::fabs(angle) > kSteppedTurns * kTwoPi ? std::fmod(angle, kTwoPi) : angle;
-}
-
-}  // namespace
-
-double WrapToPi(double angle) {
-    angle = Reduced(angle);
-    while (angle > kPi) angle -= kTwoPi;
-    while (angle < -kPi) angle += kTwoPi;
-    return angle;
-}
-
-double WrapToTurn(double angle) {
-    angle = Reduced(angle);
-    while (angle < 0) angle += kTwoPi;
-    while (angle > kTwoPi) angle -= kTwoPi;
-    return angle;
 }
 
 CameraAngles AnglesFromRotation(const host::NiMatrix3& rotation) {
@@ -76,27 +49,28 @@ host::ThirdPersonState* ThirdPersonOf(const host::PlayerCamera& camera) {
 
 }  // namespace
 
-host::NiPoint3 GetCameraPosition(const host::PlayerCamera& camera) {
-    host::PlayerCharacter* player = host::Player();
-    if (player == nullptr) return {};
+host::NiPoint3 GetCameraPosition(const host::PlayerCamera& camera, host::PlayerCharacter& player) {
     if (InState(camera, host::kCameraStateFirstPerson)) {
         if (camera.cameraRoot != nullptr) return camera.cameraRoot->worldTranslation;
         const host::NiNode* node = FirstPersonNode(camera);
-        if (node == nullptr) return host::FallbackAimPosition(player);
-        return {player->position.x, player->position.y, node->localTranslation.z + player->position.z};
+        if (node == nullptr) return host::FallbackAimPosition(&player);
+        return {player.position.x, player.position.y, node->localTranslation.z + player.position.z};
     }
     if (InState(camera, host::kCameraStateThirdPerson)) {
         host::NiPoint3 position;
         host::Call<&host::HostTable::GetStateCameraPosition>(camera.currentState, &position);
         return position;
     }
-    return {player->position.x, player->position.y, host::FallbackAimPosition(player).z};
+    return {player.position.x, player.position.y, host::FallbackAimPosition(&player).z};
 }
 
-CameraAngles GetCameraAngles(const host::PlayerCamera& camera) {
+host::NiPoint3 GetCameraPosition(const host::PlayerCamera& camera) {
     host::PlayerCharacter* player = host::Player();
-    if (player == nullptr) return {};
-    const host::NiPoint3& rotation = player->rotation;
+    return player ? GetCameraPosition(camera, *player) : host::NiPoint3{};
+}
+
+CameraAngles GetCameraAngles(const host::PlayerCamera& camera, const host::PlayerCharacter& player) {
+    const host::NiPoint3& rotation = player.rotation;
     if (InState(camera, host::kCameraStateFirstPerson) && FirstPersonNode(camera) != nullptr) {
         CameraAngles angles = AnglesFromRotation(FirstPersonNode(camera)->worldRotate);
         angles.pitch = rotation.x - angles.pitch;
@@ -108,6 +82,11 @@ CameraAngles GetCameraAngles(const host::PlayerCamera& camera) {
     }
     // Any other state, and a first-person state without its node: the player's own rotation.
     return {rotation.x, rotation.y, rotation.z};
+}
+
+CameraAngles GetCameraAngles(const host::PlayerCamera& camera) {
+    const host::PlayerCharacter* player = host::Player();
+    return player ? GetCameraAngles(camera, *player) : CameraAngles{};
 }
 
 namespace {

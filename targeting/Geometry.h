@@ -2,6 +2,8 @@
 // Angles and positions the scan, the tracking update and the steering share. Headings
 // run from +y toward +x; a positive pitch looks down. Radians throughout.
 
+#include <cmath>
+
 #include "host/Camera.h"
 #include "host/Forms.h"
 #include "host/Scene.h"
@@ -13,15 +15,34 @@ inline constexpr float kHalfPiFloat = 1.5707964f;
 inline constexpr double kGimbalTolerance = 0.001;
 
 // Single-precision forms: widened to double, the standard function, rounded to float.
-float SingleAtan2(float y, float x);
-float SingleSqrt(float value);
+// Inline, as the per-frame update and the scan run them for every target.
+inline float SingleAtan2(float y, float x) {
+    return static_cast<float>(std::atan2(static_cast<double>(y), static_cast<double>(x)));
+}
+inline float SingleSqrt(float value) { return static_cast<float>(std::sqrt(static_cast<double>(value))); }
+
+// Up to this many turns an angle is wrapped by repeated steps of 2π, as the game's own
+// code does; beyond, such steps would take too long (and from about 1e16 change nothing).
+inline constexpr double kSteppedTurns = 64;
+// NaN for what cannot be wrapped; a huge angle reduced to less than one turn first.
+double ReducedAngle(double angle);
 
 // Subtracts 2π while above π, then adds 2π while below -π; ±π stay as they are. Ends at
 // once for any input: a non-finite angle gives NaN, and one of more than a few dozen
 // turns is first brought near zero by an exact remainder.
-double WrapToPi(double angle);
+inline double WrapToPi(double angle) {
+    if (!(std::fabs(angle) <= kSteppedTurns * kTwoPi)) angle = ReducedAngle(angle);
+    while (angle > kPi) angle -= kTwoPi;
+    while (angle < -kPi) angle += kTwoPi;
+    return angle;
+}
 // The same into [0, 2π]: adds 2π while below 0, then subtracts 2π while above 2π.
-double WrapToTurn(double angle);
+inline double WrapToTurn(double angle) {
+    if (!(std::fabs(angle) <= kSteppedTurns * kTwoPi)) angle = ReducedAngle(angle);
+    while (angle < 0) angle += kTwoPi;
+    while (angle > kTwoPi) angle -= kTwoPi;
+    return angle;
+}
 
 struct CameraAngles {
     float pitch = 0;
@@ -32,9 +53,12 @@ struct CameraAngles {
 // The node pitch, roll and heading a first-person world rotation encodes.
 CameraAngles AnglesFromRotation(const host::NiMatrix3& rotation);
 
-// Where the player camera is, by its current state.
+// Where the player camera is, by its current state; the player is the host's, passed by
+// callers that have it at hand.
+host::NiPoint3 GetCameraPosition(const host::PlayerCamera& camera, host::PlayerCharacter& player);
 host::NiPoint3 GetCameraPosition(const host::PlayerCamera& camera);
 // Where it looks, by its current state.
+CameraAngles GetCameraAngles(const host::PlayerCamera& camera, const host::PlayerCharacter& player);
 CameraAngles GetCameraAngles(const host::PlayerCamera& camera);
 // The point of an actor to aim at: its race's body-part node, else the aim-point
 // table's node for its skeleton, else the host's own aim position.

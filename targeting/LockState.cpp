@@ -6,7 +6,7 @@
 
 LockStateRecord LockState;
 
-TargetLock::TargetLock() : targetHandle(host::EmptyHandle()) {}
+TargetLock::TargetLock() : targetHandle(host::EmptyHandle()) { visitedSet.reserve(kVisitedSetRoom); }
 
 TargetLock* ReadMarkerMenu() { return std::atomic_ref<TargetLock*>(LockState.markerMenu).load(std::memory_order_relaxed); }
 

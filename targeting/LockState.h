@@ -2,16 +2,21 @@
 // Where the lock lives. LockState is how the targeting, tracking, patch and marker code
 // find each other; the lock itself belongs to the open marker menu.
 
+#include <cstddef>
 #include <cstdint>
 #include <unordered_set>
 
 #include "host/Forms.h"
 #include "host/SpinLock.h"
 
+// Handles the visited set has room for from the start: a command then allocates its
+// candidate list and at most one handle, never a larger table for the set.
+inline constexpr std::size_t kVisitedSetRoom = 256;
+
 // The marker menu's lock and marker fields, in the order the menu holds them: the menu
 // class takes them as its last base, after the host's menu and the three sinks.
 struct TargetLock {
-    TargetLock();  // nothing locked
+    TargetLock();  // nothing locked, room for kVisitedSetRoom visited handles
 
     host::ActorHandle targetHandle;       // the host's EmptyHandle when nothing is locked
     double markerX = 0.0;                 // marker offset from the screen centre, right positive

@@ -22,19 +22,16 @@ std::uint8_t HostFlag(std::uint8_t* host::HostTable::*flag) {
 
 }  // namespace
 
-void ComputeAimAngles(const host::NiPoint3& aimPoint, AimAngles& angles) {
-    const host::PlayerCamera* camera = host::GetPlayerCamera();
-    const host::PlayerCharacter* player = host::Player();
-    if (camera == nullptr || player == nullptr) return;
-    const host::NiPoint3 eye = GetCameraPosition(*camera);
+void ComputeAimAngles(const SteeringView& view, const host::NiPoint3& aimPoint, AimAngles& angles) {
+    const host::NiPoint3& eye = view.eye;
     const float dx = aimPoint.x - eye.x, dy = aimPoint.y - eye.y, dz = aimPoint.z - eye.z;
     const float horizontal = SingleSqrt(dx * dx + dy * dy);
     const float wantedHeading = SingleAtan2(dx, dy);
     const float wantedPitch = SingleAtan2(-dz, horizontal);
     const float distance = SingleSqrt(horizontal * horizontal + dz * dz);
 
-    double headingDelta = static_cast<double>(wantedHeading) - player->rotation.z;
-    double pitchDelta = static_cast<double>(wantedPitch) - player->rotation.x;
+    double headingDelta = static_cast<double>(wantedHeading) - view.player.rotation.z;
+    double pitchDelta = static_cast<double>(wantedPitch) - view.player.rotation.x;
     if (GamepadEnabled()) {
         const double offsetAngle =
             static_cast<float>(std::atan2(kStickOffsetUnits, static_cast<double>(distance)));
@@ -47,11 +44,10 @@ void ComputeAimAngles(const host::NiPoint3& aimPoint, AimAngles& angles) {
     angles.distance = distance;
 }
 
-void ApplySteering(const AimAngles& angles) {
+void ApplySteering(const SteeringView& view, const AimAngles& angles) {
     if (HostFlag(&host::HostTable::SteeringGateFlag) == 0) return;
-    host::PlayerCamera* camera = host::GetPlayerCamera();
-    host::PlayerCharacter* player = host::Player();
-    if (player == nullptr) return;
+    host::PlayerCamera* camera = view.camera;
+    host::PlayerCharacter* player = &view.player;
 
     const double divisor =
         static_cast<double>(static_cast<std::uint32_t>(gSettings.CameraSpeed)) * kSteeringFramesPerSecond /
@@ -71,4 +67,19 @@ void ApplySteering(const AimAngles& angles) {
     }
     host::Call<&host::HostTable::SetActorHeading>(player, static_cast<float>(heading));
     host::Call<&host::HostTable::SetActorPitch>(player, static_cast<float>(pitch));
+}
+
+void ComputeAimAngles(const host::NiPoint3& aimPoint, AimAngles& angles) {
+    host::PlayerCamera* camera = host::GetPlayerCamera();
+    host::PlayerCharacter* player = host::Player();
+    if (camera == nullptr || player == nullptr) return;
+    ComputeAimAngles({camera, *player, GetCameraPosition(*camera, *player)}, aimPoint, angles);
+}
+
+void ApplySteering(const AimAngles& angles) {
+    if (HostFlag(&host::HostTable::SteeringGateFlag) == 0) return;
+    host::PlayerCamera* camera = host::GetPlayerCamera();
+    host::PlayerCharacter* player = host::Player();
+    if (player == nullptr) return;
+    ApplySteering({camera, *player, {}}, angles);  // steering needs no camera position
 }

@@ -2,6 +2,8 @@
 // Turning the player toward the locked target a fraction of the way every frame. The
 // camera follows the player's rotation, so steering sets the player's heading and pitch.
 
+#include "host/Camera.h"
+#include "host/Forms.h"
 #include "host/Scene.h"
 
 struct AimAngles {
@@ -16,5 +18,17 @@ inline constexpr double kStickOffsetUnits = 128.0;
 inline constexpr double kSteeringFramesPerSecond = 60.0;
 inline constexpr double kSteeringSpeedScale = 2000.0;
 
+// What one frame's steering reads of the game, fetched once by the frame: the camera
+// (may be null), the player, and where the camera is.
+struct SteeringView {
+    host::PlayerCamera* camera;
+    host::PlayerCharacter& player;
+    host::NiPoint3 eye;
+};
+
+void ComputeAimAngles(const SteeringView& view, const host::NiPoint3& aimPoint, AimAngles& angles);
+void ApplySteering(const SteeringView& view, const AimAngles& angles);
+
+// The same, fetching the camera and the player from the host first.
 void ComputeAimAngles(const host::NiPoint3& aimPoint, AimAngles& angles);
 void ApplySteering(const AimAngles& angles);

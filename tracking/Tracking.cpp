@@ -15,25 +15,26 @@ namespace {
 ScreenSize screenSizeCache;
 
 // The checks a locked target must pass every frame; false ends the lock.
-bool StillQualifies(host::Actor& target) {
+bool StillQualifies(host::Actor& target, host::PlayerCharacter* player) {
     if (target.formType != host::kFormTypeActor) return false;
     if (host::ActorRootNode(&target) == nullptr) return false;
     if (host::CallOr<&host::HostTable::IsDead>(true, &target, true)) return false;
-    host::PlayerCharacter* player = host::Player();
     if (player == nullptr || PlayerBlocksTargeting(*player)) return false;
     if (gSettings.OnlyHostile && !host::CallOr<&host::HostTable::IsHostileTo>(false, player, &target)) return false;
     if (gSettings.IgnoreEssentialActor && (target.flagWord & host::kActorFlagEssential)) return false;
     return true;
 }
 
-// Re-validates, projects and steers; false when the target no longer qualifies.
+// Re-validates, projects and steers; false when the target no longer qualifies. The
+// player, the camera and its position are fetched once and handed down.
 bool Track(TargetLock& lock, host::Actor& target) {
-    if (!StillQualifies(target)) return false;
-    const host::PlayerCamera* camera = host::GetPlayerCamera();
+    host::PlayerCharacter* player = host::Player();
+    if (!StillQualifies(target, player)) return false;
+    host::PlayerCamera* camera = host::GetPlayerCamera();
     if (camera == nullptr) return true;  // nothing to measure from: keep the lock, skip the frame
 
     const host::NiPoint3 aim = ResolveAimPoint(target);
-    const host::NiPoint3 eye = GetCameraPosition(*camera);
+    const host::NiPoint3 eye = GetCameraPosition(*camera, *player);
     const float dx = aim.x - eye.x, dy = aim.y - eye.y, dz = aim.z - eye.z;
     const float distance = SingleSqrt((dy * dy + dx * dx) + dz * dz);
     // A target whose aim point (or the camera) is not a number has no finite distance: it
@@ -41,7 +42,7 @@ bool Track(TargetLock& lock, host::Actor& target) {
     if (!std::isfinite(distance)) return false;
     if (distance > static_cast<float>(static_cast<std::uint32_t>(gSettings.MaxDistance))) return false;
 
-    const CameraAngles view = GetCameraAngles(*camera);
+    const CameraAngles view = GetCameraAngles(*camera, *player);
     const float horizontal = SingleSqrt(dy * dy + dx * dx);
     const float heading = SingleAtan2(dx, dy);
     const float pitch = SingleAtan2(-dz, horizontal);
@@ -55,9 +56,10 @@ bool Track(TargetLock& lock, host::Actor& target) {
     lock.markerY = marker.y;
     lock.markerDistance = range;
 
+    const SteeringView steering{camera, *player, eye};
     AimAngles angles{headingDelta, pitchDelta, range};
-    ComputeAimAngles(aim, angles);
-    ApplySteering(angles);
+    ComputeAimAngles(steering, aim, angles);
+    ApplySteering(steering, angles);
     return true;
 }
 

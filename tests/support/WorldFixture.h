@@ -8,6 +8,7 @@
 #include "sim/game/Game.h"
 #include "sim/game/Misuse.h"
 #include "sim/game/World.h"
+#include "support/Scenes.h"
 #include "targeting/LockState.h"
 #include "tracking/Tracking.h"
 
@@ -16,15 +17,8 @@ namespace test {
 class WorldTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        world = &sim::ResetWorld();
+        world = &scenes::FreshWorld();
         savedSettings = gSettings;
-        LockState = {};
-        sim::Game& game = sim::TheGame();
-        game.steeringGate = 1;
-        game.invertLookY = 0;
-        game.screenWidth = 1920;
-        game.screenHeight = 1080;
-        ForgetScreenSize();
     }
     void TearDown() override {
         // The world goes first, while the lock record still says which menu is open: its
