@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "sim/game/EventSource.h"
 #include "sim/game/Misuse.h"
@@ -31,7 +32,13 @@ void* Heap::Allocate(std::uint32_t size) {
     void* block = std::malloc(size == 0 ? 1 : size);
     if (block == nullptr) return nullptr;
     std::memset(block, kFreshBlockFill, size == 0 ? 1 : size);
-    live_.emplace(block, size);
+    try {
+        live_.emplace(block, size);
+    } catch (const std::bad_alloc&) {
+        // Out of memory for the bookkeeping is out of memory: the game's heap answers null.
+        std::free(block);
+        return nullptr;
+    }
     return block;
 }
 

@@ -8,9 +8,12 @@ namespace {
 std::atomic<int> counters{0};
 std::atomic<std::size_t> allocations{0};
 std::atomic<long> live{0};
+std::atomic<int> refusalsLeft{0};
 
 void* Allocate(std::size_t size) {
     if (counters.load() > 0) ++allocations;
+    for (int left = refusalsLeft.load(); left > 0;)
+        if (refusalsLeft.compare_exchange_weak(left, left - 1)) throw std::bad_alloc();
     if (void* block = std::malloc(size == 0 ? 1 : size)) {
         ++live;
         return block;
@@ -50,5 +53,8 @@ AllocationCounter::AllocationCounter() {
 }
 AllocationCounter::~AllocationCounter() { --counters; }
 std::size_t AllocationCounter::Count() const { return allocations.load(); }
+
+RefusedAllocations::RefusedAllocations(int count) { refusalsLeft = count; }
+RefusedAllocations::~RefusedAllocations() { refusalsLeft = 0; }
 
 }  // namespace test
