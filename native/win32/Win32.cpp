@@ -93,7 +93,10 @@ std::vector<MapEntry> ReadMaps() {
         unsigned long begin = 0, end = 0;
         char perms[5] = {};
         if (std::sscanf(line.c_str(), "%lx-%lx %4s", &begin, &end, perms) != 3) continue;
-        maps.push_back({begin, end, perms[0] == 'r', perms[1] == 'w', perms[2] == 'x', perms[3] == 's'});
+        // The kernel lists its [vvar] pages as readable, yet some of them fault when read
+        // (SIGBUS). Windows has no such page: here they are pages that cannot be read.
+        const bool readable = perms[0] == 'r' && line.find("[vvar]") == std::string::npos;
+        maps.push_back({begin, end, readable, perms[1] == 'w', perms[2] == 'x', perms[3] == 's'});
     }
     return maps;
 }
