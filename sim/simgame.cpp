@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "sim/game/Faults.h"
 #include "sim/game/Game.h"
@@ -37,6 +38,8 @@ constexpr char kUsage[] =
     "  --fault NAME             give one of the game's bad answers (repeatable; see below)\n"
     "  --record FILE            where a scenario's frame record goes (default record.csv)\n"
     "  --picture FILE           also draw the scenario's session as a PNG picture\n"
+    "  --replay FILE            also write the session frame by frame as JSON (the replay page's)\n"
+    "  --screen WIDTHxHEIGHT    the display the game reports, over the scenario's screen lines\n"
     "  --help                   this text\n"
     "Numbers are 32-bit unsigned, decimal or 0x-prefixed hexadecimal.\n"
     "\n"
@@ -59,6 +62,9 @@ struct Options {
     std::string scenario;
     std::string record = "record.csv";
     std::string picture;
+    std::string replay;
+    bool screenGiven = false;  // otherwise the display is as the scenario says
+    std::uint32_t screenWidth = 0, screenHeight = 0;
     std::uint32_t magicEffects = 1;
     bool hostTable = true;
 };
@@ -116,6 +122,17 @@ int ParseOptions(int argc, char** argv, Options& options) {
             options.record = value;
         else if (option == "--picture")
             options.picture = value;
+        else if (option == "--replay")
+            options.replay = value;
+        else if (option == "--screen") {
+            const char* by = std::strchr(value, 'x');
+            const std::string width(value, by ? by - value : 0);
+            if (!by || !ParseNumber(width.c_str(), options.screenWidth) || !ParseNumber(by + 1, options.screenHeight)) {
+                std::fprintf(stderr, "simgame: --screen takes WIDTHxHEIGHT in pixels, not \"%s\"\n", value);
+                return 2;
+            }
+            options.screenGiven = true;
+        }
         else if (option == "--skse-version")
             ok = ParseNumber(value, options.loader.scriptExtenderVersion);
         else if (option == "--runtime-version")
@@ -162,6 +179,13 @@ int PlayScenario(const Options& options, const sim::Scenario& scenario) {
         }
         std::printf("picture: %s\n", options.picture.c_str());
     }
+    if (!options.replay.empty()) {
+        if (!sim::WriteReplay(trace, options.replay)) {
+            std::fprintf(stderr, "simgame: cannot write the replay %s\n", options.replay.c_str());
+            return 2;
+        }
+        std::printf("replay: %s\n", options.replay.c_str());
+    }
     return 0;
 }
 
@@ -176,6 +200,12 @@ int Run(int argc, char** argv) {
         return 2;
     }
     for (const std::string& fault : scenario.faults) sim::SwitchOnFault(fault, sim::Faults());
+    if (options.screenGiven) {
+        // The session on another display: the scenario's own sizes give way.
+        std::erase_if(scenario.commands, [](const sim::ScenarioCommand& command) { return command.verb == "screen"; });
+        sim::TheGame().screenWidth = options.screenWidth;
+        sim::TheGame().screenHeight = options.screenHeight;
+    }
     sim::ExportHostTable(options.hostTable);
 
     // The game's world exists before any plugin loads. Its sinks listen to menus opening and

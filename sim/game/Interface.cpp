@@ -304,11 +304,33 @@ void World::RunGameFrame() {
         camera_.ThirdPerson().cameraPosition = eye;
     }
     camera_.firstPersonNode->worldRotate = FirstPersonRotation(player_->rotation.z, firstPersonPitch, firstPersonRoll);
+    frameView = View();
     code.RunFrame(&code, static_cast<std::uint32_t>(frames), 0);
     // The game's own code that the plugin's patches change.
     code.CallTargetUpdate(gameTarget, static_cast<std::uint32_t>(frames));
     branchA = code.RunBranchA(branchObject);
     branchB = code.RunBranchB(0, branchBDiffers ? 1 : 0);
+}
+
+CameraView World::View() {
+    CameraView view;
+    view.fieldOfView = camera_.fieldOfView;
+    const host::NiPoint3& rotation = player_->rotation;
+    if (camera_.currentState == camera_.states[host::kCameraStateThirdPerson]) {
+        const SimCameraState& state = camera_.ThirdPerson();
+        view.position = state.cameraPosition;
+        view.heading = rotation.z + state.headingOffset;
+        view.pitch = rotation.x + state.pitchOffset;
+        return view;
+    }
+    // In the player's head: the eye, turned with the player and tilted by the first-person
+    // node, whose own pitch is positive looking up.
+    view.firstPerson = camera_.currentState == camera_.states[host::kCameraStateFirstPerson];
+    view.position = camera_.rootNode->worldTranslation;
+    view.heading = rotation.z;
+    view.pitch = view.firstPerson ? rotation.x - firstPersonPitch : rotation.x;
+    view.roll = view.firstPerson ? firstPersonRoll : 0.0f;
+    return view;
 }
 
 void World::RunInterfaceFrame() {

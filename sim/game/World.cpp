@@ -166,6 +166,7 @@ SimActor& World::AddActor(const ActorSetup& setup) {
         actor.raceRecord.bodyPartData = &actor.bodyPartData;
     }
     actor.root = std::make_unique<Node>("NPC Root [Root]", setup.position);
+    actor.root->owner = &actor;
     for (const auto& [name, offset] : setup.nodes) actor.root->AddChild(name, Add(setup.position, offset));
     actor.fallbackAim = Add(setup.position, setup.fallbackOffset);
     handles_[actor.handle] = &actor;
@@ -360,13 +361,19 @@ bool HOST_CDECL IsHostBusy() { return TheWorld().hostBusy; }
 bool HOST_THISCALL IsFemaleActorBase(host::TESActorBase* base) { return static_cast<SimActorBase*>(base)->female; }
 
 host::NiPoint3* HOST_THISCALL GetActorFallbackAimPosition(host::TESObjectREFR* reference, host::NiPoint3* out) {
-    *out = AsSimActor(reference)->fallbackAim;
+    SimActor* actor = AsSimActor(reference);
+    *out = actor->fallbackAim;
+    actor->aimGiven.store(&actor->fallbackAim, std::memory_order_relaxed);
     return out;
 }
 
 host::NiAVObject* HOST_THISCALL FindNodeByName(host::NiAVObject* root, const host::FixedString* name) {
     if (root == nullptr || name == nullptr) return nullptr;
-    return static_cast<Node*>(static_cast<host::NiNode*>(root))->Find(name->Handle());
+    Node* model = static_cast<Node*>(static_cast<host::NiNode*>(root));
+    Node* found = model->Find(name->Handle());
+    if (found != nullptr && model->owner != nullptr)
+        model->owner->aimGiven.store(&found->worldTranslation, std::memory_order_relaxed);
+    return found;
 }
 
 host::NiPoint3* HOST_THISCALL GetStateCameraPosition(host::TESCameraState* state, host::NiPoint3* out) {

@@ -3,6 +3,7 @@
 // handle table and the process lists, each at the layout the plugin reads. Tests and
 // scenarios build one in a few lines and change it between calls.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -22,6 +23,8 @@ namespace sim {
 void SetName(host::FixedString& slot, const std::string& text);
 void ClearName(host::FixedString& slot);
 
+struct SimActor;
+
 struct Node : host::NiNode {
     explicit Node(const std::string& nodeName, host::NiPoint3 world = {});
     ~Node();
@@ -32,6 +35,7 @@ struct Node : host::NiNode {
 
     host::FixedString name;
     std::vector<std::unique_ptr<Node>> children;
+    SimActor* owner = nullptr;  // the actor whose model this is (set on its root)
 };
 
 // A reference at the host's actor layout, with what the stand-in answers for it.
@@ -55,6 +59,9 @@ struct SimActor : host::PlayerCharacter {
     bool lineOfSight = true;     // HasLineOfSight succeeds and says whether the player can see it
     bool loaded = true;          // 3D loaded: the root node is handed out
     host::NiPoint3 fallbackAim;  // the host's own aim position
+    // The point the game last handed out as this actor's aim: a node of its model found by
+    // name, or its fallback aim position. Null until asked; for the record only.
+    std::atomic<const host::NiPoint3*> aimGiven{nullptr};
     std::unique_ptr<Node> root;
     SimActorBase baseRecord{};
     host::TESRace raceRecord{};
@@ -95,6 +102,16 @@ struct SimCamera : host::PlayerCamera {
     SimCameraState stateObjects[host::kCameraStateCount]{};
     std::unique_ptr<Node> rootNode;
     std::unique_ptr<Node> firstPersonNode;
+};
+
+// What the game's camera shows: where it is and where it looks (radians; heading from +y
+// toward +x, pitch positive looking down, roll positive turning the view clockwise as the
+// first-person node's matrix turns it), and its vertical field of view in degrees.
+struct CameraView {
+    bool firstPerson = false;
+    host::NiPoint3 position;
+    float heading = 0, pitch = 0, roll = 0;
+    float fieldOfView = 0;
 };
 
 // First-person node rotation for a heading, a node pitch and a roll (radians), laid out
@@ -193,6 +210,10 @@ public:
     // and roll.
     bool cameraPinned = false;
     float firstPersonPitch = 0, firstPersonRoll = 0;
+    // The view as the camera stands now, and as it stood when this frame's per-frame call
+    // began: what the previous frame put on the screen, and what the plugin measures from.
+    CameraView View();
+    CameraView frameView;
     SimActor& AddActor(const ActorSetup& setup);
     // Puts a raw handle into the process lists (a stale one, the empty one...).
     void AddProcessHandle(host::ActorHandle handle);

@@ -167,7 +167,10 @@ public:
     SessionTrace& Trace() { return trace_; }
     World& world() { return world_; }
     SimActor& Actor(const std::string& name) { return name == kPlayerName ? world_.Player() : *actors_.at(name); }
-    void Tell(const std::string& what) { story_ << "before frame " << frame_ + 1 << ": " << what << "\n"; }
+    void Tell(const std::string& what, const std::string& actor = {}) {
+        story_ << "before frame " << frame_ + 1 << ": " << what << "\n";
+        trace_.events.push_back({frame_ + 1, "scene", actor, what});
+    }
 
     void AddActor(const std::string& name, const ActorSetup& setup, bool unreferenced) {
         SimActor& actor = world_.AddActor(setup);
@@ -207,8 +210,13 @@ public:
             frame.markerY = menu->markerY;
             frame.markerDistance = menu->markerDistance;
         }
-        for (; movieCallsSeen_ < world_.movieCalls.size(); ++movieCallsSeen_)
-            frame.movieCalls.push_back(DescribeCall(world_.movieCalls[movieCallsSeen_]));
+        FrameScene scene = SceneOf(menu != nullptr ? menu->targetHandle : TheGame().emptyHandle);
+        scene.menuOpen = menu != nullptr;
+        for (; movieCallsSeen_ < world_.movieCalls.size(); ++movieCallsSeen_) {
+            const MovieCall& call = world_.movieCalls[movieCallsSeen_];
+            frame.movieCalls.push_back(DescribeCall(call));
+            scene.movieCalls.push_back({call.path, call.numbers});
+        }
         frame.sounds = static_cast<int>(world_.sounds.size() - soundsSeen_);
         frame.playerInput = world_.inputHandler.enabled != 0;
         soundsSeen_ = world_.sounds.size();
@@ -227,6 +235,7 @@ public:
         record_ << RecordLine(frame) << "\n";
         TellFrame(frame, menu != nullptr);
         trace_.frames.push_back(frame);
+        trace_.scenes.push_back(std::move(scene));
         trace_.screenWidth = TheGame().screenWidth;
         trace_.screenHeight = TheGame().screenHeight;
         trace_.player.push_back({world_.Player().position.x, world_.Player().position.y});
@@ -238,27 +247,67 @@ public:
     }
 
 private:
+    static Point3 PointOf(const host::NiPoint3& at) { return {at.x, at.y, at.z}; }
+
+    // The scene as the frame's per-frame call found it, and everyone's state after the frame.
+    FrameScene SceneOf(host::ActorHandle locked) {
+        const CameraView& view = world_.frameView;
+        FrameScene scene;
+        scene.firstPerson = view.firstPerson;
+        scene.camera = PointOf(view.position);
+        scene.headingDegrees = view.heading * kDegreesPerRadian;
+        scene.pitchDegrees = view.pitch * kDegreesPerRadian;
+        scene.rollDegrees = view.roll * kDegreesPerRadian;
+        scene.fieldOfView = view.fieldOfView;
+        scene.screenWidth = TheGame().screenWidth;
+        scene.screenHeight = TheGame().screenHeight;
+        scene.player = PointOf(world_.Player().position);
+        for (const SessionTrace::Actor& traced : trace_.actors) {
+            const SimActor& actor = *actors_.at(traced.name);
+            FrameScene::Actor seen;
+            seen.position = PointOf(actor.position);
+            seen.hostile = actor.hostile;
+            seen.dead = actor.dead;
+            seen.dying = actor.dying;
+            seen.loaded = actor.loaded && world_.Resolve(actor.handle) != nullptr;
+            seen.locked = actor.handle == locked;
+            if (const host::NiPoint3* aim = actor.aimGiven.load(std::memory_order_relaxed)) {
+                seen.aimFrom = aim == &actor.fallbackAim ? FrameScene::Actor::Aim::kFallback : FrameScene::Actor::Aim::kNode;
+                seen.aim = PointOf(*aim);
+            }
+            scene.actors.push_back(seen);
+        }
+        return scene;
+    }
+
+    void Event(int frame, const char* kind, const std::string& actor, const std::string& text) {
+        story_ << "frame " << frame << ": " << text << "\n";
+        trace_.events.push_back({frame, kind, actor, text});
+    }
+
     std::string NameOf(host::ActorHandle handle) const {
         const auto name = names_.find(handle);
         return name == names_.end() ? std::string() : name->second;
     }
 
     void TellFrame(const FrameRecord& frame, bool menuOpen) {
-        if (menuOpen != menuOpen_) story_ << "frame " << frame.frame << ": marker menu " << (menuOpen ? "opened" : "closed") << "\n";
+        if (menuOpen != menuOpen_)
+            Event(frame.frame, menuOpen ? "menu-opened" : "menu-closed", {},
+                  std::string("marker menu ") + (menuOpen ? "opened" : "closed"));
         if (frame.target != target_) {
             if (target_.empty())
-                story_ << "frame " << frame.frame << ": locked " << frame.target << "\n";
+                Event(frame.frame, "locked", frame.target, "locked " + frame.target);
             else if (frame.target.empty())
-                story_ << "frame " << frame.frame << ": lock released\n";
+                Event(frame.frame, "released", target_, "lock released");
             else
-                story_ << "frame " << frame.frame << ": switched to " << frame.target << "\n";
+                Event(frame.frame, "switched", frame.target, "switched to " + frame.target);
         }
         for (const std::string& call : frame.movieCalls) {
             const bool hide = call.rfind("Hide", 0) == 0;
             if (hide)
-                story_ << "frame " << frame.frame << ": marker hidden\n";
+                Event(frame.frame, "marker-hidden", {}, "marker hidden");
             else if (!markerVisible_)
-                story_ << "frame " << frame.frame << ": marker shown, " << call << "\n";
+                Event(frame.frame, "marker-shown", frame.target, "marker shown, " + call);
             markerVisible_ = !hide;
         }
         menuOpen_ = menuOpen;
@@ -461,7 +510,7 @@ void SetCommand(Step& step) {
         if (state == "dying") actor.dying = true;
         if (state == "object") actor.formType = kNonActorFormType;  // its handle now resolves to a non-actor
     }
-    step.runner()->Tell(name + " is " + RestOfLine(step).substr(name.size() + 1));
+    step.runner()->Tell(name + " is " + RestOfLine(step).substr(name.size() + 1), name);
 }
 
 void FramesCommand(Step& step) {
@@ -507,7 +556,7 @@ void KillCommand(Step& step) {
     const std::string& name = step.Actor(0, true);
     if (!step.runner()) return;
     step.runner()->world().Kill(step.runner()->Actor(name));
-    step.runner()->Tell(name + " dies");
+    step.runner()->Tell(name + " dies", name);
 }
 
 void DeleteCommand(Step& step) {
@@ -515,7 +564,7 @@ void DeleteCommand(Step& step) {
     const std::string& name = step.Actor(0);
     if (!step.runner()) return;
     step.runner()->world().Unload(step.runner()->Actor(name));
-    step.runner()->Tell(name + " is deleted");
+    step.runner()->Tell(name + " is deleted", name);
 }
 
 void MenuCommand(Step& step) {

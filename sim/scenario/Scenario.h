@@ -89,6 +89,44 @@ struct Point {
     double x = 0, y = 0;
 };
 
+struct Point3 {
+    float x = 0, y = 0, z = 0;
+};
+
+// One frame of the scene as the replay page shows it (the README's "replay" file).
+struct FrameScene {
+    // The game's camera as the frame began: the view the plugin measured the marker in.
+    bool firstPerson = false;
+    Point3 camera;
+    double headingDegrees = 0, pitchDegrees = 0, rollDegrees = 0;
+    double fieldOfView = 0;  // vertical, degrees
+    std::uint32_t screenWidth = 0, screenHeight = 0;  // what the game reports this frame
+    Point3 player;
+    bool menuOpen = false;  // the marker menu
+    struct Call {
+        std::string path;  // "_root.widget.SetTargetPos"
+        std::vector<double> numbers;
+    };
+    std::vector<Call> movieCalls;  // in the order the movie received them
+    // Each actor in the order of SessionTrace::actors.
+    struct Actor {
+        Point3 position;
+        bool hostile = true, dead = false, dying = false, loaded = true, locked = false;
+        enum class Aim : std::uint8_t { kNotAsked, kNode, kFallback } aimFrom = Aim::kNotAsked;
+        Point3 aim;  // the point the game last handed the plugin as this actor's aim
+    };
+    std::vector<Actor> actors;
+};
+
+// A moment of the story: "locked", "switched", "released", "marker-shown", "marker-hidden",
+// "menu-opened", "menu-closed", or "scene" for what the scenario did before a frame.
+struct StoryEvent {
+    int frame = 0;
+    std::string kind;
+    std::string actor;  // the actor it concerns, when one
+    std::string text;   // as the story tells it
+};
+
 // What a picture of the session needs: where everyone was, frame by frame.
 struct SessionTrace {
     struct Actor {
@@ -103,6 +141,8 @@ struct SessionTrace {
     std::vector<Actor> actors;
     // The display size the game reported at the last frame (0 when it reports none).
     std::uint32_t screenWidth = 0, screenHeight = 0;
+    std::vector<FrameScene> scenes;  // one per frame
+    std::vector<StoryEvent> events;
 };
 
 // Runs a scenario in `world`: records every frame to `record` (CSV, header first), tells
@@ -112,5 +152,9 @@ SessionTrace RunScenario(const Scenario& scenario, World& world, std::ostream& r
 // A picture of the session: a top-down map of the scene with the player's heading over
 // time, and the marker's path on the screen.
 bool DrawSession(const SessionTrace& trace, const std::string& pngPath);
+
+// The session frame by frame for the replay page, as JSON (the README describes it).
+void WriteReplay(const SessionTrace& trace, std::ostream& out);
+bool WriteReplay(const SessionTrace& trace, const std::string& jsonPath);
 
 }  // namespace sim

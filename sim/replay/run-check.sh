@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The replay page in a real browser: plays the shipped scenarios in the stand-in game (the
+# real plugin, under Wine), writes each session's replay page, and checks the pages in
+# headless Chromium (check.mjs):
+#   sim/replay/run-check.sh BUILD_DIR SOURCE_DIR OUTDIR
+# It needs what the movie's player check needs (Debian's chromium and nodejs, npm's Ruffle
+# and playwright-core in movie/check/node_modules; ./run test installs them). Where one is
+# missing it prints "SKIPPED: <reason>" and exits 0; otherwise 0 passed, 1 failed.
+set -uo pipefail
+
+if [[ $# -ne 3 ]]; then
+    echo "usage: $0 BUILD_DIR SOURCE_DIR OUTDIR" >&2
+    exit 2
+fi
+build=$(realpath -m "$1")
+source=$(realpath -m "$2")
+out=$(realpath -m "$3")
+here="$source/sim/replay"
+node_modules="$source/movie/check/node_modules"
+
+command -v node >/dev/null || { echo "SKIPPED: node is not installed (./run test installs Debian's nodejs)"; exit 0; }
+[[ -x /usr/bin/chromium ]] || { echo "SKIPPED: /usr/bin/chromium is not installed (./run test installs Debian's chromium)"; exit 0; }
+for package in @ruffle-rs/ruffle playwright-core; do
+    [[ -f $node_modules/$package/package.json ]] ||
+        { echo "SKIPPED: npm's $package is not installed (./run test runs npm ci in movie/check)"; exit 0; }
+done
+
+winpath() {
+    local path
+    path=$(realpath -m "$1")
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+# Each shipped scenario on its own display, and the fight on the two other common shapes.
+cases=()
+for scenario in "$source"/scenarios/*.txt; do cases+=("$(basename "${scenario%.txt}"):"); done
+cases+=("fight:1440x1080" "fight:2560x1080")
+
+rm -rf "$out"
+mkdir -p "$out"
+pages=()
+for case in "${cases[@]}"; do
+    scenario=${case%%:*} screen=${case#*:}
+    name=$scenario${screen:+-$screen}
+    options=()
+    [[ -n $screen ]] && options=(--screen "$screen")
+    if ! "$build/wine-run" "$build/game/simgame.exe" "${options[@]}" --record "$(winpath "$out/$name.csv")" \
+        --replay "$(winpath "$out/$name.json")" --picture "$(winpath "$out/$name.png")" \
+        "$(winpath "$source/scenarios/$scenario.txt")" >"$out/$name.out" 2>&1; then
+        echo "FAILED: simgame.exe did not play $scenario.txt (${options[*]}); its output:"
+        sed 's/^/  | /' "$out/$name.out"
+        exit 1
+    fi
+    PYTHONDONTWRITEBYTECODE=1 python3 "$here/make_replay.py" --replay "$out/$name.json" --picture "$out/$name.png" \
+        --movie "$build/game/Data/Interface/TarvekMenu.swf" --ruffle "$node_modules/@ruffle-rs/ruffle" \
+        --out "$out/$name.html" || exit 1
+    pages+=("$out/$name.html")
+done
+
+exec node "$here/check.mjs" "$out/screenshots" "${pages[@]}"
