@@ -7,8 +7,8 @@
 # and writes its XML report only at the very end: both must show a finished run.
 #
 #   run-gtest.sh WINE_RUN|--native PROGRAM [ARGUMENTS...]
-# (--native: a Linux program of the native build, run directly; its sanitizers' reports
-# fail the run too.)
+# (--native: a Linux program of the native build, run directly, or in the emulated machine
+# where ./run chose it; its sanitizers' reports fail the run too.)
 set -uo pipefail
 
 wine_run=$1
@@ -26,7 +26,7 @@ output="$work/output"
 winpath() { local path; path=$(realpath -m "$1"); printf 'Z:%s' "${path//\//\\}"; }
 
 if [[ $wine_run == --native ]]; then
-    TEST_PREMATURE_EXIT_FILE=$premature "$program" --gtest_output="xml:$report" "$@" 2>&1 | tee "$output"
+    TEST_PREMATURE_EXIT_FILE=$premature "$(dirname "$0")/../../tools/guest/run32" "$program" --gtest_output="xml:$report" "$@" 2>&1 | tee "$output"
 else
     TEST_PREMATURE_EXIT_FILE=$(winpath "$premature") \
         "$wine_run" "$program" --gtest_output="xml:$(winpath "$report")" "$@" 2>&1 | tee "$output"

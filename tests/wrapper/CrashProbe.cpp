@@ -47,6 +47,8 @@ TEST(CrashProbe, EndsAsTold) {
     if (mode == "abort") std::abort();
     if (mode == "exit-zero") std::exit(0);
     if (mode == "terminate") ThrowThrough();
+    if (mode == "hang")
+        for (;;) Sleep(1000);
     // These three only end the run in the hardened build, whose checks catch them.
     if (mode == "signed-overflow") EXPECT_NE(Add(INT_MAX, static_cast<int>(mode.size())), 0);
     if (mode == "out-of-range") EXPECT_NE(std::vector<int>(2)[mode.size()], 7);

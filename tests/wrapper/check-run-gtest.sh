@@ -27,6 +27,42 @@ expect failure fail "reported 1 failed"
 for mode in stack-overflow access-violation abort exit-zero terminate; do
     expect "$mode" fail "2 of 3 tests started, the last was CrashProbe.EndsAsTold"
 done
+# A program that never ends is ended as a test's time limit ends it (its whole process
+# group killed); the run fails and leaves nothing running, here or in the emulated machine.
+run32="$(dirname "$run_gtest")/../../tools/guest/run32"
+probes_running() {
+    # (the bracket keeps the search from finding itself)
+    "$run32" bash -c 'grep -l -a -e "--crash=han[g]" /proc/[0-9]*/cmdline 2>/dev/null' | wc -l
+}
+expect_hang() {
+    local out waited=0 code left
+    out=$(mktemp)
+    setsid bash "$run_gtest" "$wine_run" "$probe" --crash=hang >"$out" 2>&1 &
+    local group=$!
+    until grep -q 'RUN      \] CrashProbe.EndsAsTold' "$out"; do
+        ((waited++ < 1200)) || break
+        sleep 0.5
+    done
+    kill -TERM -- -"$group"
+    wait "$group"
+    code=$?
+    for ((waited = 0; waited < 20; waited++)); do
+        left=$(probes_running)
+        ((left == 0)) && break
+        sleep 0.5
+    done
+    if [[ $code == 0 ]] || ! grep -q 'RUN      \] CrashProbe.EndsAsTold' "$out" || ((left != 0)); then
+        echo "check-run-gtest: --crash=hang: wanted a killed run that leaves nothing running, got exit $code" \
+            "with $left programs of the probe left:"
+        tail -n 5 "$out"
+        status=1
+    else
+        echo "check-run-gtest: --crash=hang: fail (ended by its time limit, exit $code, nothing left running)"
+    fi
+    rm -f "$out"
+}
+expect_hang
+
 if [[ $hardened == 1 ]]; then
     expect access-violation fail "an undefined-behaviour trap"  # a null store is undefined: it traps first
     expect signed-overflow fail "an undefined-behaviour trap"

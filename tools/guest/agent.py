@@ -1,0 +1,126 @@
+"""The agent inside the emulated machine (see guest.py): runs each program sent to it, one
+connection a program and as many at once as are sent, and streams back its output and how
+it ended. A connection that closes before its program ended (the caller was killed, or
+timed out) kills the program and everything it started.
+
+    agent.py PORT
+"""
+
+import json
+import os
+import signal
+import socket
+import socketserver
+import struct
+import subprocess
+import sys
+import threading
+
+FRAME = struct.Struct("!cI")
+KIND_STDIN, KIND_STDOUT, KIND_STDERR, KIND_EXIT = b"I", b"O", b"E", b"X"
+# How long output may still come after the program ended (from what it left running).
+DRAIN_SECONDS = 5
+
+
+def forget_cached_files():
+    """The shares are mounted with the guest's page cache (Wine reads a program's sections
+    with one read call, which an uncached share may answer short), and that cache never
+    asks the host whether a file changed. A program must see the files as the host has
+    them now (a settings file rewritten, a log deleted between two runs), so each starts
+    with the cache emptied of whatever no running program holds."""
+    with open("/proc/sys/vm/drop_caches", "w") as caches:
+        caches.write("3")
+
+
+class Program(socketserver.StreamRequestHandler):
+    def handle(self):
+        request = json.loads(self.rfile.readline() or b"{}")
+        if request.get("ping"):
+            self.wfile.write(b"pong\n")
+            return
+        sending = threading.Lock()
+
+        def send(kind, payload):
+            with sending:
+                self.connection.sendall(FRAME.pack(kind, len(payload)) + payload)
+
+        forget_cached_files()
+        environment = dict(request["env"])
+        # The guest's own temporary folder: Wine's server socket cannot live on the share.
+        environment["TMPDIR"] = "/tmp"
+        environment["VELDRIN_IN_GUEST"] = "1"
+        try:
+            process = subprocess.Popen(request["argv"], cwd=request["cwd"], env=environment,
+                                       stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                       start_new_session=True)
+        except OSError as error:
+            missing = isinstance(error, FileNotFoundError)
+            send(KIND_EXIT, json.dumps({"error": "%s: %s" % (request["argv"][0], error.strerror),
+                                        "missing": missing}).encode())
+            return
+
+        def pump(stream, kind):
+            try:
+                while True:
+                    data = os.read(stream.fileno(), 65536)
+                    if not data:
+                        return
+                    send(kind, data)
+            except OSError:
+                return
+
+        def watch_caller():
+            # Input frames, then the caller's end: a closed connection kills the program.
+            try:
+                while True:
+                    header = self.rfile.read(FRAME.size)
+                    if len(header) < FRAME.size:
+                        break
+                    kind, length = FRAME.unpack(header)
+                    data = self.rfile.read(length)
+                    if kind == KIND_STDIN:
+                        try:
+                            if data:
+                                process.stdin.write(data)
+                                process.stdin.flush()
+                            else:
+                                process.stdin.close()
+                        except (OSError, ValueError):
+                            pass
+            except OSError:
+                pass
+            if process.poll() is None:
+                try:
+                    os.killpg(process.pid, signal.SIGKILL)
+                except OSError:
+                    pass
+
+        pumps = [threading.Thread(target=pump, args=(process.stdout, KIND_STDOUT), daemon=True),
+                 threading.Thread(target=pump, args=(process.stderr, KIND_STDERR), daemon=True)]
+        for thread in pumps:
+            thread.start()
+        threading.Thread(target=watch_caller, daemon=True).start()
+        code = process.wait()
+        for thread in pumps:
+            thread.join(DRAIN_SECONDS)
+        result = {"signal": -code} if code < 0 else {"code": code}
+        try:
+            send(KIND_EXIT, json.dumps(result).encode())
+        except OSError:
+            pass
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    request_queue_size = 64
+
+
+def main():
+    with Server(("0.0.0.0", int(sys.argv[1])), Program) as server:
+        print("agent: serving", flush=True)
+        server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
