@@ -3,7 +3,10 @@ connection a program and as many at once as are sent, and streams back its outpu
 it ended. A connection that closes before its program ended (the caller was killed, or
 timed out) kills the program and everything it started.
 
-    agent.py PORT
+    agent.py PORT [--guest]
+
+--guest: this is the emulated machine (its first process), whose page cache is emptied
+before each program; without it the agent serves on this machine, as the tests use it.
 """
 
 import json
@@ -44,7 +47,8 @@ class Program(socketserver.StreamRequestHandler):
             with sending:
                 self.connection.sendall(FRAME.pack(kind, len(payload)) + payload)
 
-        forget_cached_files()
+        if self.server.in_guest:
+            forget_cached_files()
         environment = dict(request["env"])
         # The guest's own temporary folder: Wine's server socket cannot live on the share.
         environment["TMPDIR"] = "/tmp"
@@ -118,7 +122,8 @@ class Server(socketserver.ThreadingTCPServer):
 
 def main():
     with Server(("0.0.0.0", int(sys.argv[1])), Program) as server:
-        print("agent: serving", flush=True)
+        server.in_guest = "--guest" in sys.argv[2:]
+        print("agent: serving on port %d" % server.server_address[1], flush=True)
         server.serve_forever()
 
 

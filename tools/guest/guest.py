@@ -55,8 +55,8 @@ def module_depends(path):
     return [name.decode() for name in found.group(1).split(b",") if name] if found else []
 
 
-def module_closure(modules_dir):
-    """The kernel modules to load, each after the modules it depends on."""
+def module_closure(modules_dir, wanted=MODULES):
+    """The kernel modules to load for WANTED, each after the modules it depends on."""
     paths = {}
     for folder, _, files in os.walk(modules_dir):
         for name in files:
@@ -74,7 +74,7 @@ def module_closure(modules_dir):
             visit(dependency)
         ordered.append(name)
 
-    for name in MODULES:
+    for name in wanted:
         visit(name)
     return [(name, paths[name]) for name in ordered]
 
@@ -305,8 +305,11 @@ def receive_exactly(connection, count):
 def run(argv):
     """Runs ARGV in the guest with this process's working folder and environment, its
     input forwarded, and ends as it ended: the same output, exit code or signal."""
-    state = os.environ["VELDRIN_GUEST"]
-    port = guest_port(state)
+    return run_at(guest_port(os.environ["VELDRIN_GUEST"]), argv)
+
+
+def run_at(port, argv):
+    """run() with the agent listening at PORT on this machine's loopback."""
     connection = socket.create_connection(("127.0.0.1", port))
     request = {"argv": argv, "cwd": os.getcwd(), "env": dict(os.environ)}
     connection.sendall(json.dumps(request).encode() + b"\n")

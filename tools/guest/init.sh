@@ -31,4 +31,4 @@ ip link set eth0 up
 ip addr add 10.0.2.15/24 dev eth0
 ip route add default via 10.0.2.2
 echo "guest init: ready, agent on port $port"
-exec chroot /newroot "$python" "$agent" "$port"
+exec chroot /newroot "$python" "$agent" "$port" --guest
