@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
-# The replay page in a real browser: plays the shipped scenarios in the stand-in game (the
-# real plugin, under Wine), writes each session's replay page, and checks the pages in
-# headless Chromium (check.mjs):
-#   sim/replay/run-check.sh BUILD_DIR SOURCE_DIR OUTDIR
+# The replay page in a real browser, in two steps: `play` plays the shipped scenarios in
+# the stand-in game (the real plugin, under Wine) and writes each session's replay page;
+# `check` checks those pages in headless Chromium (check.mjs). Only the first needs the
+# game's documents folder, so the second can run beside other tests.
+#   sim/replay/run-check.sh play|check BUILD_DIR SOURCE_DIR OUTDIR
 # It needs what the movie's player check needs (Debian's chromium and nodejs, npm's Ruffle
 # and playwright-core in movie/check/node_modules; ./run test installs them). Where one is
 # missing it prints "SKIPPED: <reason>" and exits 0; otherwise 0 passed, 1 failed.
 set -uo pipefail
 
-if [[ $# -ne 3 ]]; then
-    echo "usage: $0 BUILD_DIR SOURCE_DIR OUTDIR" >&2
+if [[ $# -ne 4 || ( $1 != play && $1 != check ) ]]; then
+    echo "usage: $0 play|check BUILD_DIR SOURCE_DIR OUTDIR" >&2
     exit 2
 fi
-build=$(realpath -m "$1")
-source=$(realpath -m "$2")
-out=$(realpath -m "$3")
+step=$1
+build=$(realpath -m "$2")
+source=$(realpath -m "$3")
+out=$(realpath -m "$4")
 here="$source/sim/replay"
 node_modules="$source/movie/check/node_modules"
 
@@ -35,6 +37,18 @@ winpath() {
 cases=()
 for scenario in "$source"/scenarios/*.txt; do cases+=("$(basename "${scenario%.txt}"):"); done
 cases+=("fight:1440x1080" "fight:2560x1080")
+pages=()
+for case in "${cases[@]}"; do
+    scenario=${case%%:*} screen=${case#*:}
+    pages+=("$out/$scenario${screen:+-$screen}.html")
+done
+
+if [[ $step == check ]]; then
+    for page in "${pages[@]}"; do
+        [[ -f $page ]] || { echo "FAILED: no page $page: the play step did not write it"; exit 1; }
+    done
+    exec node "$here/check.mjs" "$out/screenshots" "${pages[@]}"
+fi
 
 rm -rf "$out"
 mkdir -p "$out"
@@ -47,7 +61,6 @@ for attempt in 1 2 3; do
     sleep 2
 done
 exec {keeper}> >(exec "$build/wine-run" cmd /c pause >/dev/null 2>&1)
-pages=()
 for case in "${cases[@]}"; do
     scenario=${case%%:*} screen=${case#*:}
     name=$scenario${screen:+-$screen}
@@ -63,8 +76,6 @@ for case in "${cases[@]}"; do
     PYTHONDONTWRITEBYTECODE=1 python3 "$here/make_replay.py" --replay "$out/$name.json" --picture "$out/$name.png" \
         --movie "$build/game/Data/Interface/TarvekMenu.swf" --ruffle "$node_modules/@ruffle-rs/ruffle" \
         --out "$out/$name.html" || exit 1
-    pages+=("$out/$name.html")
 done
-
 exec {keeper}>&-
-exec node "$here/check.mjs" "$out/screenshots" "${pages[@]}"
+echo "replay: ${#pages[@]} pages written"
