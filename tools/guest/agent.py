@@ -18,11 +18,14 @@ import struct
 import subprocess
 import sys
 import threading
+import time
 
 FRAME = struct.Struct("!cI")
 KIND_STDIN, KIND_STDOUT, KIND_STDERR, KIND_EXIT = b"I", b"O", b"E", b"X"
 # How long output may still come after the program ended (from what it left running).
 DRAIN_SECONDS = 5
+# How long the programs still running get to end before the machine is switched off.
+END_SECONDS = 10
 
 
 def forget_cached_files():
@@ -35,11 +38,34 @@ def forget_cached_files():
         caches.write("3")
 
 
+def end_everything():
+    """Before the machine is switched off: every process asked to end (Wine's servers save
+    their prefix's registry as they go), given a few seconds, and the writes flushed."""
+    os.kill(-1, signal.SIGTERM)
+    deadline = time.monotonic() + END_SECONDS
+    while time.monotonic() < deadline and any(
+            name.isdigit() and int(name) != os.getpid() and not kernel_thread(name) for name in os.listdir("/proc")):
+        time.sleep(0.2)
+    os.sync()
+
+
+def kernel_thread(pid):
+    try:
+        with open("/proc/%s/cmdline" % pid, "rb") as cmdline:
+            return not cmdline.read()
+    except OSError:
+        return True
+
+
 class Program(socketserver.StreamRequestHandler):
     def handle(self):
         request = json.loads(self.rfile.readline() or b"{}")
         if request.get("ping"):
             self.wfile.write(b"pong\n")
+            return
+        if request.get("shutdown") and self.server.in_guest:
+            end_everything()
+            self.wfile.write(b"down\n")
             return
         sending = threading.Lock()
 

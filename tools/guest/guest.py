@@ -256,6 +256,9 @@ def guest_port(state):
         keeper = read_file(os.path.join(state, "keeper"))
         if port and keeper and alive(int(keeper)):
             return int(port)
+        owner = int(os.environ.get("VELDRIN_GUEST_OWNER", "0") or 0)
+        if owner and not alive(owner):
+            raise SystemExit("guest: the command that owned this guest (process %d) has ended" % owner)
         failed = read_file(os.path.join(state, "failed"))
         if failed:
             raise SystemExit("guest: " + failed + " (its console: %s)" % os.path.join(state, "console.log"))
@@ -283,8 +286,18 @@ def guest_port(state):
 
 
 def down(state):
+    """Ends the guest's programs (their Wine servers saving their registries), then the
+    guest; a guest that never booted is left unbooted."""
     if not os.path.isdir(state):
         return
+    port = read_file(os.path.join(state, "port"))
+    if port:
+        try:
+            with socket.create_connection(("127.0.0.1", int(port)), timeout=30) as connection:
+                connection.sendall(json.dumps({"shutdown": True}).encode() + b"\n")
+                connection.recv(16)
+        except OSError:
+            pass
     write_file(os.path.join(state, "stop"), "")
     keeper = read_file(os.path.join(state, "keeper"))
     deadline = time.monotonic() + 20
