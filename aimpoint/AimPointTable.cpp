@@ -1,5 +1,7 @@
 #include "aimpoint/AimPointTable.h"
 
+AimPointTable gAimPointTable;  // interns its node names through the host
+
 #include <utility>
 
 AimPointTable::AimPointTable() {

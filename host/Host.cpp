@@ -22,7 +22,7 @@ const HostTable* ExportedTable() {
 }  // namespace
 
 const HostTable* ResolveTable() {
-    static const HostTable* const table = ExportedTable();  // once, whichever thread asks first
+    const HostTable* const table = ExportedTable();  // the same answer whichever thread asks
     resolvedTable.store(table, std::memory_order_relaxed);
     tableResolved.store(true, std::memory_order_release);
     return table;

@@ -140,4 +140,9 @@ static_assert(offsetof(IMenu, inputContext) == 20);
 static_assert(offsetof(IMenu, attachment) == 24);
 static_assert(sizeof(IMenu) == 28);
 
+// The registered instance of a menu by its interned name, or null: the game's own lookup
+// in the menu table (hash the name, walk its bucket's chain). A damaged table (a chain
+// that loops) ends the walk rather than the game.
+IMenu* LookupMenuByName(MenuManager* manager, const FixedString* name);
+
 }  // namespace host

@@ -1,62 +1,44 @@
 #pragma once
-// The five changes to the running game: the per-frame call, the target-update entry,
-// two forced branches, and the FreezeEventHandler filter. Installed once, never removed.
+// Writing into the game's code and tables, and reading its memory without trusting it.
+// Every write checks first, then changes all of its bytes or none, and gives every page
+// back the protection it had. Each write answers what it replaced, or nothing when it
+// wrote nothing: a refused protection, a site that is not what the patch expects.
 
 #include <cstdint>
-#include <string>
-#include <unordered_map>
+#include <optional>
 
-#include "host/CallingConventions.h"
-#include "host/Events.h"
-#include "host/GameAllocator.h"
+#include "host/Instructions.h"
 
 using CodeAddress = std::uintptr_t;
 
-// Routine the frame trampoline runs before the host's own callee: (host object, address of
-// the host's return-address slot).
-using FrameHook = void (*)(void* hostObject, void* returnSlot);
-
-extern "C" {
-extern FrameHook FrameHookTarget;
-extern CodeAddress FrameHookNext;  // the host's own callee of the per-frame call
-// Where the forced branches resume, from the host table at install time.
-extern CodeAddress ForcedBranchATakenAddress;
-extern CodeAddress ForcedBranchAFallThroughAddress;
-extern CodeAddress ForcedBranchBTakenAddress;
-extern CodeAddress ForcedBranchBFallThroughAddress;
-
-// Hand-written x86 (tracking/PatchThunks.S): reached only from patched host code.
-void FrameTrampoline();
-void LockedTargetUpdate();
-void ForcedBranchA();
-void ForcedBranchB();
+template <class Function>
+CodeAddress AddressOf(Function* function) {
+    return reinterpret_cast<CodeAddress>(function);
 }
 
-// The previous ReceiveEvent entry of each patched FreezeEventHandler table, kept on the
-// game's allocator object as the game's own maps are.
-using FreezeHandlerEntries =
-    std::unordered_map<CodeAddress, CodeAddress, std::hash<CodeAddress>, std::equal_to<CodeAddress>,
-                       host::GameAllocator<std::pair<const CodeAddress, CodeAddress>>>;
-extern FreezeHandlerEntries FreezeHandlerSaved;
+// Whether the bytes at `site` are readable and match `expected`.
+bool SiteHolds(CodeAddress site, host::BytePattern expected);
 
-// Writes a 5-byte relative jump at `site`: both parts or neither. Returns the old
-// instruction's destination, or site + 5 when the site could not be made writable.
-CodeAddress WriteRelativeJump(CodeAddress site, CodeAddress target);
-// Points the host's per-frame call at FrameTrampoline; FrameHookNext is set to the host's
-// own callee before the call changes. Returns that callee (site + 5 when nothing changed).
-CodeAddress HookFrameCall();
-// Replaces the host's target-update entry, keeping the old one in LockState.savedSlotEntry
-// (0 when the entry could not be made writable).
-void InstallLockedTargetUpdate();
-// Jumps from both branch sites into ForcedBranchA and ForcedBranchB.
-void InstallForcedBranches();
-// Routes the ReceiveEvent of every "class FreezeEventHandler" sink of `source` through
-// FreezeHandlerFilter.
-void HookFreezeEventHandler(host::EventSourceBase* source);
+// A replacement may be entered the moment it is written, on another thread, and continue
+// in the original: a write given `keep` stores the original there before the new bytes can
+// run (and 0 there when it writes nothing).
 
-// Hides "Tarvek Menu" open and close events from FreezeEventHandler; passes on the rest.
-host::EventResult HOST_THISCALL FreezeHandlerFilter(void* sink, host::MenuOpenCloseEvent* event, void* source);
+// Writes a 5-byte relative call or jump to `target` at `site` once the site is found to
+// hold `expected`. Answers the destination of the relative instruction it replaced (the
+// game's own callee or branch target), or nothing.
+std::optional<CodeAddress> WriteRelativeCall(CodeAddress site, CodeAddress target, host::BytePattern expected,
+                                             CodeAddress* keep = nullptr);
+std::optional<CodeAddress> WriteRelativeJump(CodeAddress site, CodeAddress target, host::BytePattern expected,
+                                             CodeAddress* keep = nullptr);
 
-// A sink's dynamic type name, read without trusting the object: "<no rtti>" when it has
-// no type information this plugin can read.
-std::string SinkTypeName(void* sink);
+// Replaces the 4-byte virtual-table entry at `slot` by `replacement` when the entry holds
+// the address of code (a table of the game's, not data that merely sits there). Answers
+// the entry it replaced, or nothing.
+std::optional<CodeAddress> ReplaceTableEntry(CodeAddress slot, CodeAddress replacement, CodeAddress* keep = nullptr);
+
+// Whether [at, at + size) is committed, readable memory.
+bool Readable(CodeAddress at, std::size_t size);
+// One byte or one little-endian word of the game's memory, at any alignment: only after
+// Readable has said yes.
+unsigned char ByteAt(CodeAddress at);
+CodeAddress WordAt(CodeAddress at);

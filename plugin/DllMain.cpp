@@ -4,7 +4,7 @@
 
 #include "host/Callback.h"
 #include "plugin/Framework.h"
-#include "plugin/Log.h"
+#include "log/Log.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;

@@ -1,7 +1,7 @@
 #include "plugin/Framework.h"
 
 #include "host/Host.h"
-#include "plugin/Log.h"
+#include "log/Log.h"
 
 PluginFrameworkState gFramework;
 
@@ -59,24 +59,31 @@ extern "C" bool SKSEPlugin_Query(const host::SKSEInterface* skse, host::PluginIn
     }
 }
 
-extern "C" bool SKSEPlugin_Load(const host::SKSEInterface*) {
-    // One-shot: the first magic effect applied after load switches the plugin on.
-    class ModLoadedEventSink final : public host::BSTEventSink<host::TESMagicEffectApplyEvent> {
-    public:
-        HOST_THISCALL void* DeletingDestructor(std::uint32_t) override { return this; }  // static: never freed
+namespace {
 
-        HOST_THISCALL host::EventResult ReceiveEvent(host::TESMagicEffectApplyEvent*,
-                                       host::BSTEventSource<host::TESMagicEffectApplyEvent>* source) override {
-            host::RemoveEventSink(source, this);
-            try {
-                if (gFramework.instance != nullptr) gFramework.instance->OnModLoaded();
-            } catch (...) {
-                // Nothing may cross back into the host's dispatch.
-            }
-            return host::EventResult::kContinue;
+// One-shot: the first magic effect applied after load switches the plugin on.
+class ModLoadedEventSink final : public host::BSTEventSink<host::TESMagicEffectApplyEvent> {
+public:
+    HOST_THISCALL void* DeletingDestructor(std::uint32_t) override { return this; }  // static: never freed
+
+    HOST_THISCALL host::EventResult ReceiveEvent(host::TESMagicEffectApplyEvent*,
+                                   host::BSTEventSource<host::TESMagicEffectApplyEvent>* source) override {
+        host::RemoveEventSink(source, this);
+        try {
+            if (gFramework.instance != nullptr) gFramework.instance->OnModLoaded();
+        } catch (...) {
+            // Nothing may cross back into the host's dispatch.
         }
-    };
+        return host::EventResult::kContinue;
+    }
+};
 
+// Stateless, and never freed: the one instance outlives every source it is added to.
+ModLoadedEventSink modLoadedSink;
+
+}  // namespace
+
+extern "C" bool SKSEPlugin_Load(const host::SKSEInterface*) {
     SKSEPlugin* plugin = gFramework.instance;
     if (plugin == nullptr) return false;
     try {
@@ -85,8 +92,7 @@ extern "C" bool SKSEPlugin_Load(const host::SKSEInterface*) {
         return false;
     }
     if (!plugin->HasModLoadedStep()) return true;
-    static ModLoadedEventSink sink;
     const host::HostTable* table = host::Table();
-    host::AddEventSink(table ? table->MagicEffectApplyEventSource : nullptr, &sink);
+    host::AddEventSink(table ? table->MagicEffectApplyEventSource : nullptr, &modLoadedSink);
     return true;
 }

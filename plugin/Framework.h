@@ -9,10 +9,6 @@
 
 #include "host/Skse.h"
 
-// The module's file name without folder and extension ("Veldrin" for Veldrin.dll);
-// empty until process attach fills it.
-extern std::string ModuleName;
-
 // "C:\game\Data\SKSE\Plugins\Veldrin.dll" -> "Veldrin".
 std::string ModuleStem(std::string_view modulePath);
 

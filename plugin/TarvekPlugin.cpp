@@ -3,7 +3,11 @@
 #include "host/Host.h"
 #include "settings/Settings.h"
 #include "ui/Registration.h"
-#include "tracking/Patches.h"
+#include "patches/ForcedBranchAPatch.h"
+#include "patches/ForcedBranchBPatch.h"
+#include "patches/FrameCallPatch.h"
+#include "patches/FreezeFilterPatch.h"
+#include "patches/TargetUpdatePatch.h"
 #include "tracking/Tracking.h"
 
 bool TarvekPlugin::OnQuery() {
@@ -21,11 +25,11 @@ bool TarvekPlugin::OnLoad() {
 void TarvekPlugin::OnModLoaded() {
     // The tunables take their final values before anything that reads them is switched on.
     ReadSettings();
-    FrameHookTarget = &UpdateTracking;
-    FrameHookNext = HookFrameCall();
-    if (RegisterTarvekMenu()) {
-        if (host::EventSourceBase* menuEvents = host::MenuOpenCloseSource()) HookFreezeEventHandler(menuEvents);
-    }
-    InstallLockedTargetUpdate();
-    InstallForcedBranches();
+    // Each patch is installed whole or not at all, and one that cannot be (a page that
+    // refuses protection, code this plugin does not know) leaves the others working.
+    FrameCallPatch::Install(&UpdateTracking);
+    if (RegisterTarvekMenu()) FreezeFilterPatch::Install(host::MenuOpenCloseSource());
+    TargetUpdatePatch::Install();
+    ForcedBranchAPatch::Install();
+    ForcedBranchBPatch::Install();
 }

@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "plugin/Log.h"
+#include "log/Log.h"
+
+PluginSettings gSettings;  // tunables with their defaults, before anyone reads them
 
 namespace {
 

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr double kDegreesPerHalfTurn = 180.0;
-
 // The game states in which the player may not start a lock.
 bool ScanAllowed(const host::PlayerCamera& camera, host::Actor& player) {
     if (camera.currentState != nullptr && camera.currentState == camera.states[host::kCameraStateNoScan]) return false;
@@ -24,19 +22,20 @@ bool ScanAllowed(const host::PlayerCamera& camera, host::Actor& player) {
     return !PlayerBlocksTargeting(player);
 }
 
-// The per-actor tests that come before any geometry, cheapest first.
-bool Qualifies(host::Actor& player, host::Actor& actor) {
+}  // namespace
+
+bool Qualifies(host::Actor& player, host::Actor& actor, SightTest sight) {
     if (actor.formType != host::kFormTypeActor) return false;
     if (host::ActorRootNode(&actor) == nullptr) return false;
     if (host::CallOr<&host::HostTable::IsDead>(true, &actor, true)) return false;
-    bool seen = false;
-    if (!host::CallOr<&host::HostTable::HasLineOfSight>(false, &player, &actor, &seen) || !seen) return false;
+    if (sight == SightTest::kInSight) {
+        bool seen = false;
+        if (!host::CallOr<&host::HostTable::HasLineOfSight>(false, &player, &actor, &seen) || !seen) return false;
+    }
     if (gSettings.OnlyHostile && !host::CallOr<&host::HostTable::IsHostileTo>(false, &player, &actor)) return false;
     if (gSettings.IgnoreEssentialActor && (actor.flagWord & host::kActorFlagEssential)) return false;
     return true;
 }
-
-}  // namespace
 
 bool PlayerBlocksTargeting(const host::Actor& player) {
     return host::HasInteractionExtra(player) || (player.flagWord & host::kActorFlagScanBlocked) ||
@@ -50,8 +49,7 @@ void CollectCandidates(std::vector<TargetCandidate>& list) {
     if (camera == nullptr || player == nullptr || !ScanAllowed(*camera, *player)) return;
     if (lists == nullptr || lists->actorHandles == nullptr || lists->actorCount == 0) return;
 
-    const float halfFieldOfView =
-        static_cast<float>(static_cast<double>(camera->fieldOfView) / kDegreesPerHalfTurn * kPi * 0.5);
+    const auto halfFieldOfView = static_cast<float>(HalfFieldOfView(camera->fieldOfView));
     const host::NiPoint3 eye = GetCameraPosition(*camera, *player);
     // The view does not move during a scan: its angles are read once for every actor.
     const CameraAngles view = GetCameraAngles(*camera, *player);
@@ -65,16 +63,14 @@ void CollectCandidates(std::vector<TargetCandidate>& list) {
         const host::ReferenceGuard held = host::LookupReference(handle);
         if (!held) continue;
         auto& actor = static_cast<host::Actor&>(*held.Get());
-        if (!Qualifies(*player, actor)) continue;
+        if (!Qualifies(*player, actor, SightTest::kInSight)) continue;
 
-        const host::NiPoint3 aim = ResolveAimPoint(actor);
-        const float dx = aim.x - eye.x, dy = aim.y - eye.y, dz = aim.z - eye.z;
-        const float horizontalSquared = dy * dy + dx * dx;
-        const float distance = SingleSqrt(horizontalSquared + dz * dz);
-        if (distance > maxDistance) continue;
+        const AimMeasurement aim = MeasureAim(eye, ResolveAimPoint(actor));
+        if (aim.distance > maxDistance) continue;
 
-        const auto yaw = static_cast<float>(WrapToPi(SingleAtan2(dx, dy) - view.heading));
-        const auto pitch = static_cast<float>(WrapToPi(SingleAtan2(-dz, SingleSqrt(horizontalSquared)) - view.pitch));
+        // The view's angles are subtracted in float here.
+        const auto yaw = static_cast<float>(WrapToPi(aim.heading - view.heading));
+        const auto pitch = static_cast<float>(WrapToPi(aim.pitch - view.pitch));
         if (!(halfFieldOfView > std::fabs(yaw))) continue;  // the vertical offset never rejects
 
         const float key = SingleSqrt(pitch * pitch + yaw * yaw);

@@ -149,13 +149,19 @@ void SwitchCommand(TargetLock& lock) {
     TakeTarget(lock, next, next != lock.targetHandle);
 }
 
+LockCueForm gLockCue;
+
 void PlayLockCue() {
     host::PlayerCharacter* player = host::Player();
     host::NiNode* root = player ? host::ActorRootNode(player) : nullptr;
     if (root == nullptr) return;
     // Looked up once for the life of the process; a missing form is remembered too.
-    static host::TESForm* const cue =
-        host::CallOr<&host::HostTable::LookupFormById>(static_cast<host::TESForm*>(nullptr), host::kLockCueSoundFormId);
+    if (!gLockCue.lookedUp) {
+        gLockCue.form = host::CallOr<&host::HostTable::LookupFormById>(static_cast<host::TESForm*>(nullptr),
+                                                                      host::kLockCueSoundFormId);
+        gLockCue.lookedUp = true;
+    }
+    host::TESForm* cue = gLockCue.form;
     if (cue == nullptr) return;  // no sound to play: the host is never handed a null form
     host::Call<&host::HostTable::PlaySoundAt>(cue, 0u, &player->position, root);
 }

@@ -25,3 +25,10 @@ void HandlePlayerDeath(TargetLock& lock, const host::TESDeathEvent* event);
 void LockCommand(TargetLock& lock);
 void SwitchCommand(TargetLock& lock);
 void PlayLockCue();
+
+// The lock cue's sound form, looked up on the first lock (only the input thread plays it).
+struct LockCueForm {
+    bool lookedUp = false;
+    host::TESForm* form = nullptr;  // null: the game has none, and none is played
+};
+extern LockCueForm gLockCue;

@@ -64,11 +64,6 @@ host::NiPoint3 GetCameraPosition(const host::PlayerCamera& camera, host::PlayerC
     return {player.position.x, player.position.y, host::FallbackAimPosition(&player).z};
 }
 
-host::NiPoint3 GetCameraPosition(const host::PlayerCamera& camera) {
-    host::PlayerCharacter* player = host::Player();
-    return player ? GetCameraPosition(camera, *player) : host::NiPoint3{};
-}
-
 CameraAngles GetCameraAngles(const host::PlayerCamera& camera, const host::PlayerCharacter& player) {
     const host::NiPoint3& rotation = player.rotation;
     if (InState(camera, host::kCameraStateFirstPerson) && FirstPersonNode(camera) != nullptr) {
@@ -82,11 +77,6 @@ CameraAngles GetCameraAngles(const host::PlayerCamera& camera, const host::Playe
     }
     // Any other state, and a first-person state without its node: the player's own rotation.
     return {rotation.x, rotation.y, rotation.z};
-}
-
-CameraAngles GetCameraAngles(const host::PlayerCamera& camera) {
-    const host::PlayerCharacter* player = host::Player();
-    return player ? GetCameraAngles(camera, *player) : CameraAngles{};
 }
 
 namespace {

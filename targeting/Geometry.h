@@ -14,6 +14,9 @@ inline constexpr float kHalfPiFloat = 1.5707964f;
 // |m[2][1] ∓ 1| below this: the first-person node looks straight up or down.
 inline constexpr double kGimbalTolerance = 0.001;
 
+// Degrees to radians, and half of a field of view given in degrees.
+inline constexpr double kDegreesPerHalfTurn = 180.0;
+
 // Single-precision forms: widened to double, the standard function, rounded to float.
 // Inline, as the per-frame update and the scan run them for every target.
 inline float SingleAtan2(float y, float x) {
@@ -44,6 +47,49 @@ inline double WrapToTurn(double angle) {
     return angle;
 }
 
+// Half of a field of view of `degrees`, in radians: fov × π / 360, in double. Rounded to
+// float it equals the float of fov / 180 × π / 2 for every float fov in (0, 360), checked
+// for each one, so the scan's float half-angle and the marker's double one are one value.
+inline double HalfFieldOfView(float degrees) {
+    return static_cast<double>(degrees) * kPi / (2 * kDegreesPerHalfTurn);
+}
+
+// What an eye (the camera, or the player) sees of an aim point, as the scan, the frame
+// update and the steering all need it. The results must be bit-exact run after run and
+// build after build (recorded sessions are compared byte for byte), so the rounding is
+// fixed here and nowhere else:
+// - every step is single precision (float, SSE: no x87 excess precision, no fused
+//   multiply-add: the build says -mfpmath=sse -ffp-contract=off), in the order written;
+// - a square root or an arc tangent is taken in double and rounded once to float
+//   (SingleSqrt, SingleAtan2);
+// - `distance` sums the squares before its one root; `range` is the same distance through
+//   the rounded `horizontal`, as the marker and the steering measure it, and may differ
+//   from `distance` in the last bit. Callers keep the one they were given.
+// Callers subtract the view's angles themselves, in float (the scan) or in double (the
+// marker and the steering).
+struct AimMeasurement {
+    float dx, dy, dz;  // aim point minus eye
+    float distance;    // sqrt((dy² + dx²) + dz²)
+    float horizontal;  // sqrt(dy² + dx²)
+    float heading;     // atan2(dx, dy): from +y toward +x
+    float pitch;       // atan2(-dz, horizontal): positive looks down
+    float range;       // sqrt(horizontal² + dz²)
+};
+
+inline AimMeasurement MeasureAim(const host::NiPoint3& eye, const host::NiPoint3& aim) {
+    AimMeasurement m;
+    m.dx = aim.x - eye.x;
+    m.dy = aim.y - eye.y;
+    m.dz = aim.z - eye.z;
+    const float horizontalSquared = m.dy * m.dy + m.dx * m.dx;
+    m.distance = SingleSqrt(horizontalSquared + m.dz * m.dz);
+    m.horizontal = SingleSqrt(horizontalSquared);
+    m.heading = SingleAtan2(m.dx, m.dy);
+    m.pitch = SingleAtan2(-m.dz, m.horizontal);
+    m.range = SingleSqrt(m.horizontal * m.horizontal + m.dz * m.dz);
+    return m;
+}
+
 struct CameraAngles {
     float pitch = 0;
     float roll = 0;
@@ -56,10 +102,8 @@ CameraAngles AnglesFromRotation(const host::NiMatrix3& rotation);
 // Where the player camera is, by its current state; the player is the host's, passed by
 // callers that have it at hand.
 host::NiPoint3 GetCameraPosition(const host::PlayerCamera& camera, host::PlayerCharacter& player);
-host::NiPoint3 GetCameraPosition(const host::PlayerCamera& camera);
 // Where it looks, by its current state.
 CameraAngles GetCameraAngles(const host::PlayerCamera& camera, const host::PlayerCharacter& player);
-CameraAngles GetCameraAngles(const host::PlayerCamera& camera);
 // The point of an actor to aim at: its race's body-part node, else the aim-point
 // table's node for its skeleton, else the host's own aim position.
 host::NiPoint3 ResolveAimPoint(host::Actor& actor);

@@ -29,7 +29,6 @@ struct TargetLock {
 
 struct LockStateRecord {
     TargetLock* markerMenu;        // the open marker menu's lock; null while it is closed
-    std::uintptr_t savedSlotEntry;  // the host's own target-update entry, once replaced
     float rightStickX;             // last right-thumbstick deflection
     float rightStickY;
 };
@@ -40,8 +39,9 @@ extern LockStateRecord LockState;
 // meanwhile, so a reader keeps what it read instead of reading the record again.
 TargetLock* ReadMarkerMenu();
 
-// True when the marker menu is open and holds a target. Reads without the lock.
-bool IsTargetLocked();
+// True when the marker menu is open and holds a target. Reads without the lock. Called
+// from hand-written x86 too, hence its C name.
+extern "C" bool IsTargetLocked();
 
 // The one way a lock ends: no target, nothing visited.
 void ReleaseTarget(TargetLock& lock);

@@ -22,26 +22,17 @@ std::uint8_t HostFlag(std::uint8_t* host::HostTable::*flag) {
 
 }  // namespace
 
-void ComputeAimAngles(const SteeringView& view, const host::NiPoint3& aimPoint, AimAngles& angles) {
-    const host::NiPoint3& eye = view.eye;
-    const float dx = aimPoint.x - eye.x, dy = aimPoint.y - eye.y, dz = aimPoint.z - eye.z;
-    const float horizontal = SingleSqrt(dx * dx + dy * dy);
-    const float wantedHeading = SingleAtan2(dx, dy);
-    const float wantedPitch = SingleAtan2(-dz, horizontal);
-    const float distance = SingleSqrt(horizontal * horizontal + dz * dz);
-
-    double headingDelta = static_cast<double>(wantedHeading) - view.player.rotation.z;
-    double pitchDelta = static_cast<double>(wantedPitch) - view.player.rotation.x;
+AimAngles ComputeAimAngles(const SteeringView& view, const AimMeasurement& aim) {
+    double headingDelta = static_cast<double>(aim.heading) - view.player.rotation.z;
+    double pitchDelta = static_cast<double>(aim.pitch) - view.player.rotation.x;
     if (GamepadEnabled()) {
         const double offsetAngle =
-            static_cast<float>(std::atan2(kStickOffsetUnits, static_cast<double>(distance)));
+            static_cast<float>(std::atan2(kStickOffsetUnits, static_cast<double>(aim.range)));
         headingDelta += LockState.rightStickX * offsetAngle;
         const double vertical = LockState.rightStickY * offsetAngle;
         pitchDelta += HostFlag(&host::HostTable::InvertLookYFlag) ? vertical : -vertical;
     }
-    angles.headingDelta = WrapToPi(headingDelta);
-    angles.pitchDelta = WrapToPi(pitchDelta);
-    angles.distance = distance;
+    return {WrapToPi(headingDelta), WrapToPi(pitchDelta), aim.range};
 }
 
 void ApplySteering(const SteeringView& view, const AimAngles& angles) {
@@ -67,19 +58,4 @@ void ApplySteering(const SteeringView& view, const AimAngles& angles) {
     }
     host::Call<&host::HostTable::SetActorHeading>(player, static_cast<float>(heading));
     host::Call<&host::HostTable::SetActorPitch>(player, static_cast<float>(pitch));
-}
-
-void ComputeAimAngles(const host::NiPoint3& aimPoint, AimAngles& angles) {
-    host::PlayerCamera* camera = host::GetPlayerCamera();
-    host::PlayerCharacter* player = host::Player();
-    if (camera == nullptr || player == nullptr) return;
-    ComputeAimAngles({camera, *player, GetCameraPosition(*camera, *player)}, aimPoint, angles);
-}
-
-void ApplySteering(const AimAngles& angles) {
-    if (HostFlag(&host::HostTable::SteeringGateFlag) == 0) return;
-    host::PlayerCamera* camera = host::GetPlayerCamera();
-    host::PlayerCharacter* player = host::Player();
-    if (player == nullptr) return;
-    ApplySteering({camera, *player, {}}, angles);  // steering needs no camera position
 }

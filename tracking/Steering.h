@@ -4,7 +4,7 @@
 
 #include "host/Camera.h"
 #include "host/Forms.h"
-#include "host/Scene.h"
+#include "targeting/Geometry.h"
 
 struct AimAngles {
     double headingDelta;  // wanted heading minus the player's, wrapped into [-π, π]
@@ -19,16 +19,14 @@ inline constexpr double kSteeringFramesPerSecond = 60.0;
 inline constexpr double kSteeringSpeedScale = 2000.0;
 
 // What one frame's steering reads of the game, fetched once by the frame: the camera
-// (may be null), the player, and where the camera is.
+// (may be null) and the player.
 struct SteeringView {
     host::PlayerCamera* camera;
     host::PlayerCharacter& player;
-    host::NiPoint3 eye;
 };
 
-void ComputeAimAngles(const SteeringView& view, const host::NiPoint3& aimPoint, AimAngles& angles);
+// The turn still to make toward the aim point, measured from the camera: the player's own
+// heading and pitch subtracted in double, the right thumbstick's offset added.
+AimAngles ComputeAimAngles(const SteeringView& view, const AimMeasurement& aim);
+// Turns the player a fraction of `angles` (by CameraSpeed), when the game allows it.
 void ApplySteering(const SteeringView& view, const AimAngles& angles);
-
-// The same, fetching the camera and the player from the host first.
-void ComputeAimAngles(const host::NiPoint3& aimPoint, AimAngles& angles);
-void ApplySteering(const AimAngles& angles);

@@ -10,45 +10,32 @@
 #include "targeting/LockState.h"
 #include "tracking/Steering.h"
 
+ScreenSize gScreenSize;
+
 namespace {
-
-ScreenSize screenSizeCache;
-
-// The checks a locked target must pass every frame; false ends the lock.
-bool StillQualifies(host::Actor& target, host::PlayerCharacter* player) {
-    if (target.formType != host::kFormTypeActor) return false;
-    if (host::ActorRootNode(&target) == nullptr) return false;
-    if (host::CallOr<&host::HostTable::IsDead>(true, &target, true)) return false;
-    if (player == nullptr || PlayerBlocksTargeting(*player)) return false;
-    if (gSettings.OnlyHostile && !host::CallOr<&host::HostTable::IsHostileTo>(false, player, &target)) return false;
-    if (gSettings.IgnoreEssentialActor && (target.flagWord & host::kActorFlagEssential)) return false;
-    return true;
-}
 
 // Re-validates, projects and steers; false when the target no longer qualifies. The
 // player, the camera and its position are fetched once and handed down.
 bool Track(TargetLock& lock, host::Actor& target) {
     host::PlayerCharacter* player = host::Player();
-    if (!StillQualifies(target, player)) return false;
+    // A lock is kept on an actor that has gone out of sight.
+    if (player == nullptr || PlayerBlocksTargeting(*player)) return false;
+    if (!Qualifies(*player, target, SightTest::kNotAsked)) return false;
     host::PlayerCamera* camera = host::GetPlayerCamera();
     if (camera == nullptr) return true;  // nothing to measure from: keep the lock, skip the frame
 
-    const host::NiPoint3 aim = ResolveAimPoint(target);
-    const host::NiPoint3 eye = GetCameraPosition(*camera, *player);
-    const float dx = aim.x - eye.x, dy = aim.y - eye.y, dz = aim.z - eye.z;
-    const float distance = SingleSqrt((dy * dy + dx * dx) + dz * dz);
+    const host::NiPoint3 aimPoint = ResolveAimPoint(target);
+    const AimMeasurement aim = MeasureAim(GetCameraPosition(*camera, *player), aimPoint);
     // A target whose aim point (or the camera) is not a number has no finite distance: it
     // no longer qualifies.
-    if (!std::isfinite(distance)) return false;
-    if (distance > static_cast<float>(static_cast<std::uint32_t>(gSettings.MaxDistance))) return false;
+    if (!std::isfinite(aim.distance)) return false;
+    if (aim.distance > static_cast<float>(static_cast<std::uint32_t>(gSettings.MaxDistance))) return false;
 
+    // The view's angles are subtracted in double here.
     const CameraAngles view = GetCameraAngles(*camera, *player);
-    const float horizontal = SingleSqrt(dy * dy + dx * dx);
-    const float heading = SingleAtan2(dx, dy);
-    const float pitch = SingleAtan2(-dz, horizontal);
-    const double range = SingleSqrt(horizontal * horizontal + dz * dz);
-    const double headingDelta = WrapToPi(static_cast<double>(heading) - static_cast<double>(view.heading));
-    const double pitchDelta = WrapToPi(static_cast<double>(pitch) - static_cast<double>(view.pitch));
+    const double range = aim.range;
+    const double headingDelta = WrapToPi(static_cast<double>(aim.heading) - static_cast<double>(view.heading));
+    const double pitchDelta = WrapToPi(static_cast<double>(aim.pitch) - static_cast<double>(view.pitch));
 
     const MarkerPosition marker =
         ProjectMarker(headingDelta, pitchDelta, range, view.roll, camera->fieldOfView, CachedScreenSize());
@@ -56,10 +43,8 @@ bool Track(TargetLock& lock, host::Actor& target) {
     lock.markerY = marker.y;
     lock.markerDistance = range;
 
-    const SteeringView steering{camera, *player, eye};
-    AimAngles angles{headingDelta, pitchDelta, range};
-    ComputeAimAngles(steering, aim, angles);
-    ApplySteering(steering, angles);
+    const SteeringView steering{camera, *player};
+    ApplySteering(steering, ComputeAimAngles(steering, aim));
     return true;
 }
 
@@ -77,7 +62,7 @@ MarkerPosition ProjectMarker(double headingDelta, double pitchDelta, double rang
         right = unrolledRight * c - s * down;
         down = down * c + s * unrolledRight;
     }
-    const double focal = 1.0 / std::tan(static_cast<double>(fieldOfViewDegrees) * kPi / kDegreesPerTurnHalf);
+    const double focal = 1.0 / std::tan(HalfFieldOfView(fieldOfViewDegrees));
     const double width = screen.width;
     const double height = screen.height;
     return {(((right / forward) * focal * kMarkerStageWidth) / width) * height,
@@ -85,14 +70,12 @@ MarkerPosition ProjectMarker(double headingDelta, double pitchDelta, double rang
 }
 
 ScreenSize CachedScreenSize() {
-    if (screenSizeCache.height == 0) {
+    if (gScreenSize.height == 0) {
         const host::HostTable* t = host::Table();
-        if (t && t->ScreenWidth && t->ScreenHeight) screenSizeCache = {*t->ScreenWidth, *t->ScreenHeight};
+        if (t && t->ScreenWidth && t->ScreenHeight) gScreenSize = {*t->ScreenWidth, *t->ScreenHeight};
     }
-    return screenSizeCache;
+    return gScreenSize;
 }
-
-void ForgetScreenSize() { screenSizeCache = {}; }
 
 namespace {
 

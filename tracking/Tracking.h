@@ -10,7 +10,6 @@
 // and 480 high from the centre's point of view (see the README).
 inline constexpr double kMarkerStageWidth = 800.0;
 inline constexpr double kMarkerStageHalfHeight = 480.0;
-inline constexpr double kDegreesPerTurnHalf = 360.0;
 
 struct ScreenSize {
     std::uint32_t width = 0;
@@ -31,6 +30,6 @@ MarkerPosition ProjectMarker(double headingDelta, double pitchDelta, double rang
 // of its return slot; it needs neither. Nothing it throws reaches the game's frame.
 void UpdateTracking(void* hostObject, void* returnSlot);
 
-// The display size as read from the host: cached once the height is known.
+// The display size as read from the host: cached in gScreenSize once the height is known.
 ScreenSize CachedScreenSize();
-void ForgetScreenSize();  // for a fresh start in tests
+extern ScreenSize gScreenSize;

@@ -4,15 +4,10 @@
 
 #include "host/Callback.h"
 #include "host/Host.h"
+#include "host/MsvcAbi.h"
 #include "targeting/LockState.h"
 #include "ui/MenuName.h"
 #include "ui/TarvekMenu.h"
-
-namespace {
-
-constexpr std::uint32_t kDeleteSelf = 0x1;
-
-}  // namespace
 
 void ArmAutoOpenSink() {
     host::EventSourceBase* source = host::MenuOpenCloseSource();
@@ -41,7 +36,7 @@ host::IMenu* CreateTarvekMenu() {
 
 void* AutoOpenTarvekMenuSink::DeletingDestructor(std::uint32_t flags) {
     this->~AutoOpenTarvekMenuSink();
-    if (flags & kDeleteSelf) ::operator delete(this);
+    if (flags & host::kDeletingDestructorFree) ::operator delete(this);
     return this;
 }
 
@@ -65,5 +60,5 @@ void AutoOpenTarvekMenuSink::OpenMarkerMenuAfter(const host::MenuOpenCloseEvent*
         if (queue != nullptr) host::Call<&host::HostTable::QueueUIMessage>(queue, &name, host::kMessageOpen, nullptr);
     }
     host::RemoveEventSink(&menus->menuOpenCloseSource, this);
-    DeletingDestructor(kDeleteSelf);
+    DeletingDestructor(host::kDeletingDestructorFree);
 }

@@ -7,14 +7,13 @@
 
 #include "host/Callback.h"
 #include "host/Host.h"
-#include "plugin/Log.h"
+#include "host/MsvcAbi.h"
+#include "log/Log.h"
 #include "targeting/Commands.h"
 #include "ui/Registration.h"
 
 namespace {
 
-constexpr std::uint32_t kDeletingDestructorFree = 0x1;
-constexpr std::uint32_t kDeletingDestructorArray = 0x4;  // storage the caller frees itself
 constexpr std::uint32_t kHidingMenuFlags = host::kMenuFlagPausesGame | host::kMenuFlagHidesOverlays;
 constexpr std::uint32_t kMovieNameBufferSize = 64;
 
@@ -81,7 +80,7 @@ TarvekMenu::~TarvekMenu() {
 
 void* TarvekMenu::DeletingDestructor(std::uint32_t flags) {
     this->~TarvekMenu();
-    if ((flags & kDeletingDestructorFree) && !(flags & kDeletingDestructorArray)) host::HeapFree(this);
+    if (host::DeletingDestructorFrees(flags)) host::HeapFree(this);
     return this;
 }
 
@@ -179,32 +178,11 @@ void TarvekMenu::FollowOtherMenu(const host::MenuOpenCloseEvent* event) {
     host::MenuManager* menus = host::GetMenuManager();
     if (menus == nullptr) return;
     if (event->opening) {
-        const host::IMenu* opened = LookupMenuByName(menus, &event->menuName);
+        const host::IMenu* opened = host::LookupMenuByName(menus, &event->menuName);
         if (opened != nullptr && (opened->flags & kHidingMenuFlags))
             host::Call<&host::HostTable::SetMovieVisible>(movieView, false);
     } else if (menus->pausingMenuCount == 0 && menus->overlayHidingMenuCount == 0 &&
                !host::CallOr<&host::HostTable::IsMovieVisible>(true, movieView)) {
         host::Call<&host::HostTable::SetMovieVisible>(movieView, true);
     }
-}
-
-host::IMenu* LookupMenuByName(host::MenuManager* manager, const host::FixedString* name) {
-    if (manager == nullptr || name == nullptr || name->Handle() == nullptr) return nullptr;
-    if (host::FixedStringLength(name->Handle()) == 0) return nullptr;
-    const host::MenuTable& table = manager->menuTable;
-    const host::HostTable* t = host::Table();
-    if (table.entries == nullptr || table.bucketCount == 0 || t == nullptr || t->HashFixedString == nullptr)
-        return nullptr;
-    host::FixedString consumed(*name);  // the hash takes a reference of its own
-    std::optional<std::uint32_t> hash;
-    host::NeutralOnThrow([&] { hash = t->HashFixedString(consumed.Release()); });
-    if (!hash) return nullptr;  // no hash, no bucket to look in
-    const host::MenuTableEntry* entry = &table.entries[*hash & (table.bucketCount - 1)];
-    if (entry->next == nullptr) return nullptr;
-    // A chain holds each of the table's entries at most once: a longer walk is a loop in
-    // a damaged table, which must not hang the game.
-    std::uint32_t steps = 0;
-    for (; entry != nullptr && entry != table.endSentinel && steps <= table.bucketCount; entry = entry->next, ++steps)
-        if (entry->name == *name) return entry->menu;
-    return nullptr;
 }

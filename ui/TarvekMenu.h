@@ -54,6 +54,3 @@ private:
 
     bool sinksAttached_ = false;  // by this menu's own open, until its close or destruction
 };
-
-// The registered instance of a menu by its interned name, or null.
-host::IMenu* LookupMenuByName(host::MenuManager* manager, const host::FixedString* name);

@@ -1,4 +1,4 @@
-#include "plugin/Log.h"
+#include "log/Log.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -6,7 +6,11 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "plugin/Framework.h"
+
+// The log is built just before its lifetime marker and destroyed just after it.
+DebugLog gDebugLog;                  // closed until the query opens it
+DebugLogLifetime gDebugLogLifetime;  // tells the plugin's destructor, run later, that the log is gone
+std::string ModuleName;              // filled by process attach
 
 namespace {
 
@@ -36,8 +40,6 @@ bool debugLogAlive = false;  // constant-initialised: readable before and after 
 
 DebugLogLifetime::DebugLogLifetime() { debugLogAlive = true; }
 DebugLogLifetime::~DebugLogLifetime() { debugLogAlive = false; }
-
-bool DebugLogAlive() { return debugLogAlive; }
 
 void CloseDebugLog() {
     if (debugLogAlive && gDebugLog.is_open()) gDebugLog.close();

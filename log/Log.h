@@ -12,6 +12,10 @@ class DebugLog : public std::basic_ofstream<char> {};
 
 extern DebugLog gDebugLog;
 
+// The module's file name without folder and extension ("Veldrin" for Veldrin.dll), which
+// names the log; empty until process attach fills it.
+extern std::string ModuleName;
+
 // Marks gDebugLog alive for as long as it lives: defined right after it, so it is built
 // just after it and destroyed just before it.
 struct DebugLogLifetime {
@@ -19,10 +23,8 @@ struct DebugLogLifetime {
     ~DebugLogLifetime();
 };
 
-// Whether gDebugLog is alive: false before its construction and after its destruction at
-// module unload, when objects built before it (the plugin) are still being destroyed.
-bool DebugLogAlive();
-// Closes the log when it is alive and open; for the plugin's destructor.
+// Closes the log when it is alive and open; for the plugin's destructor, which runs at
+// module unload after gDebugLog is already gone.
 void CloseDebugLog();
 
 // Bytes the platform's path buffers hold, terminating zero included.
