@@ -18,6 +18,7 @@ constexpr std::size_t kBlockSize = 0x10000;  // a view's offset must be a multip
 constexpr std::size_t kTargetUpdateEntry = 2;
 constexpr std::size_t kSlotSize = 4;
 constexpr std::size_t kFrameRoutinePrologue = 12;
+constexpr std::uint8_t kNop = 0x90;
 // The call's opcode and three displacement bytes end one page; its last byte starts the next.
 constexpr std::size_t kFrameCallOffset = kPage - 4;
 
@@ -192,8 +193,12 @@ std::uint8_t* CodeSites::Pen(Block block, CodeAddress address) const {
     return blocks_[block].pen + (address - blocks_[block].at);
 }
 
-CodeSites::CodeSites(RefusedSite refused) {
+CodeSites::CodeSites(RefusedSite refused, StrangeSite strange) : strange_(strange) {
     current = this;
+    // Another build of the game: a one-byte no-op where the plugin expects its instruction.
+    const auto strangeAt = [&](Emitter& e, StrangeSite site) {
+        if (strange == site) e.Bytes({kNop});
+    };
     MapBlocks(refused);
 
     // Frame routine, cdecl (object, first, second):
@@ -204,6 +209,7 @@ CodeSites::CodeSites(RefusedSite refused) {
     Emitter e(frame.pen + frameStart, frame.at + frameStart);
     e.Bytes({0x55, 0x89, 0xE5, 0x8B, 0x4D, 0x08, 0xFF, 0x75, 0x10, 0xFF, 0x75, 0x0C});
     frameCallSite = e.Here();
+    strangeAt(e, StrangeSite::kFrameCall);
     e.Bytes({0xE8}).Relative(reinterpret_cast<CodeAddress>(&FrameCallee));
     e.Bytes({0x5D, 0xC3});
 
@@ -216,6 +222,7 @@ CodeSites::CodeSites(RefusedSite refused) {
     ea.Bytes({0x8B, 0x4C, 0x24, 0x14});  // mov ecx, [esp+20]
     ea.Bytes({0x89, 0x25}).Address(&registers.espAtSite);
     branchSiteA = ea.Here();
+    strangeAt(ea, StrangeSite::kBranchA);
     ea.Bytes({0xF6, 0x81}).Word(offsetof(host::BranchSiteAObject, flags)).Bytes({host::kBranchAFlag});
     ea.Bytes({0x0F, 0x85});
     EmitBranchPaths(ea, ea.MakeHole(), branchATaken, branchAFallThrough, registers);
@@ -230,6 +237,7 @@ CodeSites::CodeSites(RefusedSite refused) {
     eb.Bytes({0x89, 0x25}).Address(&registers.espAtSite);
     eb.Bytes({0x8B, 0x44, 0x24, 0x14, 0x3B, 0x44, 0x24, 0x18});
     branchSiteB = eb.Here();
+    strangeAt(eb, StrangeSite::kBranchB);
     eb.Bytes({0x0F, 0x85});
     EmitBranchPaths(eb, eb.MakeHole(), branchBTaken, branchBFallThrough, registers);
 
@@ -302,13 +310,16 @@ void CodeSites::CheckBlock(const BlockView& view, const std::vector<Window>& win
 }
 
 void CodeSites::CheckIntegrity() const {
-    const auto allowed = [&](Block block, std::vector<Window> windows) {
-        CheckBlock(blocks_[block], blocks_[block].refusesProtection ? std::vector<Window>{} : windows);
+    // A site on pages that refuse protection, or holding code the plugin does not know, must
+    // not change at all.
+    const auto allowed = [&](Block block, std::vector<Window> windows, StrangeSite site = StrangeSite::kNone) {
+        const bool untouchable = blocks_[block].refusesProtection || (site != StrangeSite::kNone && site == strange_);
+        CheckBlock(blocks_[block], untouchable ? std::vector<Window>{} : windows);
     };
     // The frame call stays a call: only its displacement may change.
-    allowed(kFrameBlock, {{frameCallSite + 1, 4}});
-    allowed(kBranchABlock, {{branchSiteA, host::kRelativeInstructionSize}});
-    allowed(kBranchBBlock, {{branchSiteB, host::kRelativeInstructionSize}});
+    allowed(kFrameBlock, {{frameCallSite + 1, 4}}, StrangeSite::kFrameCall);
+    allowed(kBranchABlock, {{branchSiteA, host::kRelativeInstructionSize}}, StrangeSite::kBranchA);
+    allowed(kBranchBBlock, {{branchSiteB, host::kRelativeInstructionSize}}, StrangeSite::kBranchB);
     allowed(kTargetTableBlock, {{targetUpdateSlot, kSlotSize}});
     std::vector<Window> freezeWindows;
     for (CodeAddress slot : freezeSlots_) freezeWindows.push_back({slot, kSlotSize});

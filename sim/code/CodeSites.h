@@ -16,7 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "host/Code.h"
+#include "host/Instructions.h"
+#include "host/MsvcAbi.h"
+#include "host/PatchedRecords.h"
 #include "host/Events.h"
 #include "host/HostTable.h"
 #include "sim/game/Faults.h"
@@ -60,7 +62,7 @@ enum class TypeInfoOwner { kGame, kOtherModule };
 
 class CodeSites {
 public:
-    explicit CodeSites(RefusedSite refused = RefusedSite::kNone);
+    explicit CodeSites(RefusedSite refused = RefusedSite::kNone, StrangeSite strange = StrangeSite::kNone);
     ~CodeSites();
     CodeSites(const CodeSites&) = delete;
     CodeSites& operator=(const CodeSites&) = delete;
@@ -132,6 +134,7 @@ private:
     std::size_t sinkTableUsed_ = 0;
     CodeAddress branchRoutines_[2] = {};
     std::uint8_t* halfRegion_ = nullptr;
+    StrangeSite strange_ = StrangeSite::kNone;
     void** targetVtable_ = nullptr;
     void** freezeVtable_ = nullptr;
     std::vector<CodeAddress> freezeSlots_;  // the ReceiveEvent entries the plugin may replace

@@ -24,6 +24,12 @@ constexpr FaultDeclaration kFaults[] = {
     {"protect-branch-b", "branch site B's page refuses a change of protection", nullptr, RefusedSite::kBranchB},
     {"protect-freeze-slot", "the FreezeEventHandler table's page refuses a change of protection", nullptr,
      RefusedSite::kFreezeSlot},
+    {"strange-frame-call", "the per-frame call site holds other code (another build of the game)", nullptr,
+     RefusedSite::kNone, StrangeSite::kFrameCall},
+    {"strange-branch-a", "branch site A holds other code (another build of the game)", nullptr, RefusedSite::kNone,
+     StrangeSite::kBranchA},
+    {"strange-branch-b", "branch site B holds other code (another build of the game)", nullptr, RefusedSite::kNone,
+     StrangeSite::kBranchB},
 };
 
 }  // namespace
@@ -40,6 +46,7 @@ bool SwitchOnFault(const std::string& name, FaultSwitches& faults) {
         if (name != fault.name) continue;
         if (fault.flag) faults.*fault.flag = true;
         if (fault.site != RefusedSite::kNone) faults.refusedSite = fault.site;
+        if (fault.strange != StrangeSite::kNone) faults.strangeSite = fault.strange;
         return true;
     }
     return false;

@@ -11,6 +11,9 @@ namespace sim {
 
 // The patch sites whose pages can refuse every change of protection.
 enum class RefusedSite : std::uint8_t { kNone, kFrameCall, kTargetUpdateSlot, kBranchA, kBranchB, kFreezeSlot };
+// The code sites that can hold other instructions than the plugin knows, as another build
+// of the game would: the same routine, its instruction one byte further on.
+enum class StrangeSite : std::uint8_t { kNone, kFrameCall, kBranchA, kBranchB };
 
 struct FaultSwitches {
     bool noMenuManager = false;       // the menu manager's getter finds none
@@ -21,6 +24,7 @@ struct FaultSwitches {
     bool noLockCueForm = false;       // LookupFormById finds nothing
     bool noUiMessageQueue = false;    // UIMessageQueue is null
     RefusedSite refusedSite = RefusedSite::kNone;
+    StrangeSite strangeSite = StrangeSite::kNone;
 };
 
 // The switches the next world is built with.
@@ -32,6 +36,7 @@ struct FaultDeclaration {
     const char* meaning;
     bool FaultSwitches::*flag;
     RefusedSite site;
+    StrangeSite strange = StrangeSite::kNone;
 };
 std::span<const FaultDeclaration> FaultDeclarations();  // in the order --help lists them
 

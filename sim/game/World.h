@@ -265,7 +265,7 @@ public:
     host::InputEventDispatcher inputDispatcher{};
     SimGamepad gamepad;
     std::vector<RotationCall> rotations;
-    CodeSites code{faults.refusedSite};
+    CodeSites code{faults.refusedSite, faults.strangeSite};
     // The game's own code each frame runs beside the plugin: an object that asks the
     // target-update entry for its target, and the routine with the two branch sites.
     host::TargetUpdateObject gameTarget{};

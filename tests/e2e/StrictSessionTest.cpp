@@ -197,7 +197,14 @@ INSTANTIATE_TEST_SUITE_P(
                             true, true},
                       Fault{"protect-branch-b", "frame call, target-update entry, branch A, FreezeEventHandler entry",
                             true, true},
-                      Fault{"protect-freeze-slot", kCodeSites, true, true}),
+                      Fault{"protect-freeze-slot", kCodeSites, true, true},
+                      // Another build of the game: the site is left as it is, the rest installed.
+                      Fault{"strange-frame-call", "target-update entry, branch A, branch B, FreezeEventHandler entry",
+                            true, true},
+                      Fault{"strange-branch-a", "frame call, target-update entry, branch B, FreezeEventHandler entry",
+                            true, true},
+                      Fault{"strange-branch-b", "frame call, target-update entry, branch A, FreezeEventHandler entry",
+                            true, true}),
     [](const auto& info) {
         std::string name = info.param.name;
         for (char& c : name)

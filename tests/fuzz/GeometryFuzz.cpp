@@ -8,6 +8,7 @@
 
 #include "fuzz/FuzzInput.h"
 #include "settings/Settings.h"
+#include "support/FromTheHost.h"
 #include "sim/game/Game.h"
 #include "sim/game/World.h"
 #include "targeting/Geometry.h"
@@ -68,8 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     world.rotations.clear();
     AimAngles steering{};
-    ComputeAimAngles(aim, steering);
-    ApplySteering(steering);
+    test::ComputeAimAngles(aim, steering);
+    test::ApplySteering(steering);
     for (const sim::RotationCall& call : world.rotations) fuzz::Require(std::isfinite(call.value));
     if (std::isfinite(steering.headingDelta)) fuzz::Require(std::fabs(steering.headingDelta) <= kPi);
     return 0;

@@ -12,10 +12,17 @@
 #include <string>
 
 #include "fuzz/FuzzInput.h"
-#include "host/Code.h"
+#include "host/Instructions.h"
+#include "host/MsvcAbi.h"
+#include "host/PatchedRecords.h"
 #include "sim/code/CodeSites.h"
 #include "sim/game/Game.h"
-#include "tracking/Patches.h"
+#include "patches/ForcedBranchAPatch.h"
+#include "patches/ForcedBranchBPatch.h"
+#include "patches/FrameCallPatch.h"
+#include "patches/FreezeFilterPatch.h"
+#include "patches/SinkTypeName.h"
+#include "patches/TargetUpdatePatch.h"
 
 namespace {
 

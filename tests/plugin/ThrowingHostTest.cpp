@@ -18,7 +18,12 @@
 #include "support/TempFiles.h"
 #include "support/WorldFixture.h"
 #include "targeting/LockState.h"
-#include "tracking/Patches.h"
+#include "patches/ForcedBranchAPatch.h"
+#include "patches/ForcedBranchBPatch.h"
+#include "patches/FrameCallPatch.h"
+#include "patches/FreezeFilterPatch.h"
+#include "patches/SinkTypeName.h"
+#include "patches/TargetUpdatePatch.h"
 #include "ui/MenuName.h"
 #include "ui/TarvekMenu.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/Log.h"
+#include "log/Log.h"
 #include "settings/Settings.h"
 #include "support/TempFiles.h"
 

@@ -210,7 +210,8 @@ TEST_F(StrictGame, EveryFaultHasANameThatSwitchesItOn) {
     for (const sim::FaultDeclaration& fault : sim::FaultDeclarations()) {
         sim::FaultSwitches faults;
         EXPECT_TRUE(sim::SwitchOnFault(fault.name, faults)) << fault.name;
-        const bool changed = faults.refusedSite != sim::RefusedSite::kNone || (fault.flag && faults.*fault.flag);
+        const bool changed = faults.refusedSite != sim::RefusedSite::kNone ||
+                             faults.strangeSite != sim::StrangeSite::kNone || (fault.flag && faults.*fault.flag);
         EXPECT_TRUE(changed) << fault.name << " switches nothing on";
     }
     sim::FaultSwitches faults;

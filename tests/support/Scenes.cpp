@@ -1,5 +1,7 @@
 #include "support/Scenes.h"
 
+#include "plugin/ProcessState.h"
+
 #include <cmath>
 
 #include "settings/Settings.h"
@@ -22,13 +24,12 @@ constexpr float kNodeHeading = 0.2f, kNodePitch = 0.01f, kNodeRoll = 0.04f;
 
 sim::World& FreshWorld() {
     sim::World& world = sim::ResetWorld();
-    LockState = {};
+    ResetProcessState();
     sim::Game& game = sim::TheGame();
     game.steeringGate = 1;
     game.invertLookY = 0;
     game.screenWidth = 1920;
     game.screenHeight = 1080;
-    ForgetScreenSize();
     return world;
 }
 

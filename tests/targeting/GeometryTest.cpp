@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "support/FromTheHost.h"
 #include "support/WorldFixture.h"
 #include "targeting/Geometry.h"
 
@@ -94,34 +95,34 @@ protected:
 
 TEST_F(CameraGeometry, FirstPersonPositionFallsBackFromRootToNodeToHost) {
     camera().SetState(host::kCameraStateFirstPerson);
-    ExpectPoint(GetCameraPosition(camera()), 1, 2, 3);
+    ExpectPoint(test::CameraPosition(camera()), 1, 2, 3);
     camera().cameraRoot = nullptr;
-    ExpectPoint(GetCameraPosition(camera()), 10, 20, 140);
+    ExpectPoint(test::CameraPosition(camera()), 10, 20, 140);
     camera().firstPerson.node = nullptr;
-    ExpectPoint(GetCameraPosition(camera()), 11, 22, 150);
+    ExpectPoint(test::CameraPosition(camera()), 11, 22, 150);
 }
 
 TEST_F(CameraGeometry, ThirdPersonAndOtherStatePositions) {
-    ExpectPoint(GetCameraPosition(camera()), -5, -50, 170);
+    ExpectPoint(test::CameraPosition(camera()), -5, -50, 170);
     camera().SetState(5);
-    ExpectPoint(GetCameraPosition(camera()), 10, 20, 150);
+    ExpectPoint(test::CameraPosition(camera()), 10, 20, 150);
 }
 
 TEST_F(CameraGeometry, AnglesFollowTheState) {
     camera().firstPersonNode->worldRotate = sim::FirstPersonRotation(1.5f, 0.2f);
     camera().SetState(host::kCameraStateFirstPerson);
-    CameraAngles angles = GetCameraAngles(camera());
+    CameraAngles angles = test::CameraView(camera());
     EXPECT_NEAR(angles.pitch, 0.25f - 0.2f, 1e-6) << "player pitch minus the node's";
     EXPECT_NEAR(angles.heading, 1.5f, 1e-6);
 
     camera().SetState(host::kCameraStateThirdPerson);
-    angles = GetCameraAngles(camera());
+    angles = test::CameraView(camera());
     EXPECT_EQ(angles.pitch, 0.25f - 0.0625f);
     EXPECT_EQ(angles.roll, 0.0f);
     EXPECT_EQ(angles.heading, 1.125f);
 
     camera().SetState(2);
-    angles = GetCameraAngles(camera());
+    angles = test::CameraView(camera());
     EXPECT_EQ(angles.pitch, 0.25f);
     EXPECT_EQ(angles.roll, 0.5f);
     EXPECT_EQ(angles.heading, 1.0f);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "support/FromTheHost.h"
 #include "support/WorldFixture.h"
 #include "targeting/Geometry.h"
 #include "tracking/Steering.h"
@@ -13,7 +14,7 @@ class Steering : public test::WorldTest {
 protected:
     AimAngles Aim(host::NiPoint3 point) {
         AimAngles angles{};
-        ComputeAimAngles(point, angles);
+        test::ComputeAimAngles(point, angles);
         return angles;
     }
     sim::SimActor& player() { return world->Player(); }
@@ -24,7 +25,7 @@ TEST_F(Steering, ATargetStraightAheadNeedsNoTurn) {
     EXPECT_EQ(angles.headingDelta, 0.0);
     EXPECT_EQ(angles.pitchDelta, 0.0);
     EXPECT_EQ(angles.distance, 800.0);
-    ApplySteering(angles);
+    test::ApplySteering(angles);
     EXPECT_EQ(player().rotation.z, 0.0f);
     EXPECT_EQ(player().rotation.x, 0.0f);
 }
@@ -33,32 +34,32 @@ TEST_F(Steering, EachFrameTurnsAFixedFractionSetByCameraSpeed) {
     const AimAngles behind = Aim({0, -800, 120});
     EXPECT_NEAR(std::fabs(behind.headingDelta), kPi, 1e-6);
 
-    ApplySteering({kPi, 0.3, 0});  // default speed 50: two thirds per frame
+    test::ApplySteering({kPi, 0.3, 0});  // default speed 50: two thirds per frame
     EXPECT_NEAR(player().rotation.z, 2.0 * kPi / 3.0, 1e-6);
     EXPECT_NEAR(player().rotation.x, 0.2, 1e-6);
 
     player().rotation = {};
     gSettings.CameraSpeed = 2000;  // one sixtieth
-    ApplySteering({0.6, -0.06, 0});
+    test::ApplySteering({0.6, -0.06, 0});
     EXPECT_NEAR(player().rotation.z, 0.01, 1e-7);
     EXPECT_NEAR(player().rotation.x, -0.001, 1e-7);
 }
 
 TEST_F(Steering, HeadingIsWrappedIntoZeroToTwoPi) {
     player().rotation.z = 6.2f;
-    ApplySteering({0.3, 0, 0});  // 6.2 + 0.2 passes 2π
+    test::ApplySteering({0.3, 0, 0});  // 6.2 + 0.2 passes 2π
     EXPECT_GE(player().rotation.z, 0.0f);
     EXPECT_NEAR(player().rotation.z, 6.4 - kTwoPi, 1e-6);
 
     player().rotation.z = 0.05f;
-    ApplySteering({-0.3, 0, 0});  // 0.05 - 0.2 goes below 0
+    test::ApplySteering({-0.3, 0, 0});  // 0.05 - 0.2 goes below 0
     EXPECT_NEAR(player().rotation.z, kTwoPi - 0.15, 1e-6);
 }
 
 TEST_F(Steering, HeadingThenPitchAreSetOnThePlayerAndThirdPersonOffsetsCleared) {
     world->Camera().ThirdPerson().headingOffset = 0.4f;
     world->Camera().ThirdPerson().pitchOffset = 0.2f;
-    ApplySteering({0.15, 0.03, 0});
+    test::ApplySteering({0.15, 0.03, 0});
     ASSERT_EQ(world->rotations.size(), 2u);
     EXPECT_EQ(world->rotations[0].kind, sim::RotationCall::kHeading);
     EXPECT_EQ(world->rotations[1].kind, sim::RotationCall::kPitch);
@@ -67,13 +68,13 @@ TEST_F(Steering, HeadingThenPitchAreSetOnThePlayerAndThirdPersonOffsetsCleared) 
 
     world->Camera().SetState(host::kCameraStateFirstPerson);
     world->Camera().ThirdPerson().headingOffset = 0.4f;
-    ApplySteering({0.15, 0.03, 0});
+    test::ApplySteering({0.15, 0.03, 0});
     EXPECT_EQ(world->Camera().ThirdPerson().headingOffset, 0.4f) << "only while in third person";
 }
 
 TEST_F(Steering, TheGateFlagHoldsTheRotation) {
     sim::TheGame().steeringGate = 0;
-    ApplySteering({1.0, 0.5, 0});
+    test::ApplySteering({1.0, 0.5, 0});
     EXPECT_TRUE(world->rotations.empty());
     sim::TheGame().steeringGate = 1;
 }
@@ -99,12 +100,12 @@ TEST_F(Steering, TheRightStickShiftsTheAimOnlyWithAnEnabledGamepad) {
 TEST_F(Steering, NothingThatIsNotANumberReachesThePlayer) {
     world->Camera().ThirdPerson().headingOffset = 0.4f;
     for (const AimAngles& bad : {AimAngles{NAN, 0.1, 500}, AimAngles{0.1, INFINITY, 500}}) {
-        ApplySteering(bad);
+        test::ApplySteering(bad);
         EXPECT_TRUE(world->rotations.empty()) << "nothing is handed to the game";
         EXPECT_EQ(world->Camera().ThirdPerson().headingOffset, 0.4f) << "and the camera is left alone";
     }
     player().rotation.z = NAN;  // the game's own record is already broken: we do not add to it
-    ApplySteering({0.1, 0.1, 500});
+    test::ApplySteering({0.1, 0.1, 500});
     EXPECT_TRUE(world->rotations.empty());
 }
 
@@ -114,12 +115,12 @@ TEST_F(Steering, AHugeStickValueEndsTheFrameAtOnce) {
     const AimAngles angles = Aim({0, 800, 120});
     EXPECT_GE(angles.headingDelta, -kPi);
     EXPECT_LE(angles.headingDelta, kPi);
-    ApplySteering(angles);
+    test::ApplySteering(angles);
     ASSERT_EQ(world->rotations.size(), 2u);
     EXPECT_TRUE(std::isfinite(player().rotation.z));
     LockState.rightStickX = INFINITY;
     world->rotations.clear();
-    ApplySteering(Aim({0, 800, 120}));
+    test::ApplySteering(Aim({0, 800, 120}));
     EXPECT_TRUE(world->rotations.empty()) << "an infinite aim is not applied";
 }
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 
 #include "host/Host.h"
-#include "plugin/Log.h"
+#include "log/Log.h"
 #include "plugin/TarvekPlugin.h"
 #include "sim/game/EventSource.h"
 #include "sim/game/Heaps.h"
@@ -18,7 +18,12 @@
 #include "support/TempFiles.h"
 #include "support/WorldFixture.h"
 #include "targeting/Commands.h"
-#include "tracking/Patches.h"
+#include "patches/ForcedBranchAPatch.h"
+#include "patches/ForcedBranchBPatch.h"
+#include "patches/FrameCallPatch.h"
+#include "patches/FreezeFilterPatch.h"
+#include "patches/SinkTypeName.h"
+#include "patches/TargetUpdatePatch.h"
 #include "ui/MenuName.h"
 #include "ui/Registration.h"
 #include "ui/TarvekMenu.h"
@@ -312,7 +317,7 @@ TEST_F(MarkerMenu, AMarkerPositionThatIsNotANumberIsNotSent) {
     ASSERT_NE(menu, nullptr);
     sim::TheGame().screenWidth = 0;  // the game reports no width: X is 0/0
     sim::TheGame().screenHeight = 0;
-    ForgetScreenSize();
+    gScreenSize = {};
     Press(kLockKey);
     world->RunFrame();
     world->RunFrame();

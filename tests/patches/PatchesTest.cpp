@@ -11,13 +11,21 @@
 #include <thread>
 #include <vector>
 
-#include "host/Code.h"
+#include "host/Instructions.h"
+#include "host/MsvcAbi.h"
+#include "host/PatchedRecords.h"
 #include "host/Host.h"
 #include "plugin/TarvekPlugin.h"
 #include "sim/game/Heaps.h"
 #include "support/ScopedEntry.h"
+#include "support/Scenes.h"
 #include "support/WorldFixture.h"
-#include "tracking/Patches.h"
+#include "patches/ForcedBranchAPatch.h"
+#include "patches/ForcedBranchBPatch.h"
+#include "patches/FrameCallPatch.h"
+#include "patches/FreezeFilterPatch.h"
+#include "patches/SinkTypeName.h"
+#include "patches/TargetUpdatePatch.h"
 
 namespace {
 
@@ -44,9 +52,6 @@ class Patches : public test::WorldTest {
 protected:
     void SetUp() override {
         WorldTest::SetUp();
-        FrameHookTarget = nullptr;
-        FrameHookNext = 0;
-        FreezeHandlerSaved.clear();
         hookCalls.clear();
     }
     sim::CodeSites& code() { return world->code; }
@@ -64,9 +69,10 @@ TEST_F(Patches, TheFrameHookRunsFirstThenTheGamesOwnCalleeUnchanged) {
     EXPECT_EQ(before.returnAddress, code().frameCallSite + 5);
     const CodeAddress callee = Destination(code().frameCallSite);
 
-    FrameHookTarget = &RecordingHook;
-    EXPECT_EQ(HookFrameCall(), callee);
+    EXPECT_TRUE(FrameCallPatch::Install(&RecordingHook));
     EXPECT_EQ(FrameHookNext, callee);
+    EXPECT_TRUE(FrameCallPatch::Install(&RecordingHook));
+    EXPECT_EQ(FrameHookNext, callee) << "installed twice, the trampoline never becomes its own callee";
     EXPECT_EQ(Opcode(code().frameCallSite), host::kOpcodeCallRelative);
     EXPECT_EQ(Destination(code().frameCallSite), reinterpret_cast<CodeAddress>(&FrameTrampoline));
 
@@ -83,18 +89,39 @@ TEST_F(Patches, TheFrameHookRunsFirstThenTheGamesOwnCalleeUnchanged) {
     EXPECT_EQ(after.returnAddress, code().frameCallSite + 5) << "the callee returns straight to the game";
 }
 
-TEST_F(Patches, SitesThatCannotBeMadeWritableAreLeftWhole) {
-    EXPECT_EQ(WriteRelativeJump(code().unwritableSite, 0x1000), code().unwritableSite + 5);
+TEST_F(Patches, SitesThatCannotBeReadWholeAreLeftWhole) {
+    EXPECT_EQ(WriteRelativeJump(code().unwritableSite, 0x1000, host::kFrameCallSiteBytes), std::nullopt);
     const CodeAddress half = code().halfWritableSite;
-    EXPECT_EQ(WriteRelativeJump(half, 0x1000), half + 5);
+    EXPECT_EQ(WriteRelativeJump(half, 0x1000, host::kFrameCallSiteBytes), std::nullopt);
     EXPECT_EQ(Opcode(half), host::kOpcodeCallRelative) << "the opcode is not written alone";
 
     host::HostTable& table = sim::HostTable();
     table.FrameCallSite = half;
-    FrameHookTarget = &RecordingHook;
-    EXPECT_EQ(HookFrameCall(), half + 5);
+    EXPECT_FALSE(FrameCallPatch::Install(&RecordingHook));
     EXPECT_EQ(FrameHookNext, 0u);
     code().Publish(table);
+}
+
+TEST_F(Patches, TheWriterTouchesOnlyWhatItExpectsAndAnswersWhatItReplaced) {
+    // Branch site A holds a test, not the jnz of site B: nothing is written, nothing answered.
+    const std::vector<std::uint8_t> before(reinterpret_cast<const std::uint8_t*>(code().branchSiteA),
+                                           reinterpret_cast<const std::uint8_t*>(code().branchSiteA) + 7);
+    CodeAddress kept = 0x1234;
+    EXPECT_EQ(WriteRelativeJump(code().branchSiteA, 0x1000, host::kBranchSiteBBytes, &kept), std::nullopt);
+    EXPECT_EQ(kept, 0u) << "nothing written, nothing to continue in";
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), reinterpret_cast<const std::uint8_t*>(code().branchSiteA)));
+    EXPECT_TRUE(SiteHolds(code().branchSiteA, host::kBranchSiteABytes));
+    EXPECT_FALSE(SiteHolds(0, host::kBranchSiteABytes));
+
+    // A table entry that holds data, not code, is not a game table this plugin knows.
+    const CodeAddress data = reinterpret_cast<CodeAddress>(&kept);
+    CodeAddress slot = data;
+    EXPECT_EQ(ReplaceTableEntry(reinterpret_cast<CodeAddress>(&slot), 0x1000), std::nullopt);
+    EXPECT_EQ(slot, data);
+    const CodeAddress own = *reinterpret_cast<CodeAddress*>(code().targetUpdateSlot);
+    EXPECT_EQ(ReplaceTableEntry(code().targetUpdateSlot, AddressOf(&LockedTargetUpdate), &kept), own);
+    EXPECT_EQ(kept, own);
+    EXPECT_EQ(*reinterpret_cast<CodeAddress*>(code().targetUpdateSlot), AddressOf(&LockedTargetUpdate));
 }
 
 DWORD ProtectionAt(const void* address) {
@@ -114,7 +141,7 @@ TEST_F(Patches, ASiteAcrossTwoPagesIsWrittenWholeAndEachPageGetsItsOwnProtection
     VirtualProtect(pages, kPage, PAGE_EXECUTE_READ, &previous);
     VirtualProtect(pages + kPage, kPage, PAGE_READONLY, &previous);
 
-    EXPECT_EQ(WriteRelativeJump(site, site + 0x100), site + 5 + 0x40302010);
+    EXPECT_EQ(WriteRelativeJump(site, site + 0x100, host::kFrameCallSiteBytes), site + 5 + 0x40302010);
     EXPECT_EQ(Opcode(site), host::kOpcodeJumpRelative);
     EXPECT_EQ(Destination(site), site + 0x100);
     EXPECT_EQ(ProtectionAt(pages), static_cast<DWORD>(PAGE_EXECUTE_READ));
@@ -127,44 +154,18 @@ TEST_F(Patches, ABranchWithoutItsResumePointsIsNotPatched) {
     const std::uint8_t siteA = Opcode(code().branchSiteA);
     {
         test::ScopedEntry noResume(table.ForcedBranchATaken, CodeAddress{0});
-        InstallForcedBranches();
+        EXPECT_FALSE(ForcedBranchAPatch::Install());
+        EXPECT_TRUE(ForcedBranchBPatch::Install());
     }
     EXPECT_EQ(Opcode(code().branchSiteA), siteA) << "a jump with nowhere to resume would crash the game";
     EXPECT_EQ(Opcode(code().branchSiteB), host::kOpcodeJumpRelative);
     EXPECT_EQ(code().RunBranchA(*std::make_unique<host::BranchSiteAObject>()), sim::BranchPath::kFallThrough);
 }
 
-TEST_F(Patches, EverySiteThatRefusesProtectionStaysTheGamesWhileTheOthersAreWritten) {
-    const std::pair<sim::RefusedSite, const char*> cases[] = {
-        {sim::RefusedSite::kFrameCall, "target-update entry, branch A, branch B, FreezeEventHandler entry"},
-        {sim::RefusedSite::kTargetUpdateSlot, "frame call, branch A, branch B, FreezeEventHandler entry"},
-        {sim::RefusedSite::kBranchA, "frame call, target-update entry, branch B, FreezeEventHandler entry"},
-        {sim::RefusedSite::kBranchB, "frame call, target-update entry, branch A, FreezeEventHandler entry"},
-        {sim::RefusedSite::kFreezeSlot, "frame call, target-update entry, branch A, branch B"},
-    };
-    for (const auto& [refused, patched] : cases) {
-        sim::Faults().refusedSite = refused;
-        world = &sim::ResetWorld();
-        FreezeHandlerSaved.clear();
-        world->AddMenuSink(sim::kFreezeHandlerDecorated);
-        LockState.savedSlotEntry = 0;
-        gPlugin.OnModLoaded();
-        EXPECT_EQ(world->code.PatchedSites(), patched);
-        if (refused == sim::RefusedSite::kTargetUpdateSlot) {
-            EXPECT_EQ(LockState.savedSlotEntry, 0u);
-        }
-        world->RunFrame();  // the game's code still runs, patched or not
-        world = &sim::ResetWorld();  // its pages are checked as the world goes
-        EXPECT_TRUE(sim::TakeMisuses().empty());
-        sim::Faults() = {};
-        LockState = {};
-    }
-}
-
 TEST_F(Patches, AFailedSaveOfTheFreezeEntryLeavesTheGamesHandlerHearing) {
     sim::ForeignSink* freeze = world->AddMenuSink(sim::kFreezeHandlerDecorated);
     sim::HostAllocator().FailNextAllocations(1);  // the saved-entry map cannot grow
-    HookFreezeEventHandler(&world->menuManager.menuOpenCloseSource);
+    EXPECT_FALSE(FreezeFilterPatch::Install(&world->menuManager.menuOpenCloseSource));
     EXPECT_TRUE(FreezeHandlerSaved.empty());
     EXPECT_EQ(world->menuManager.menuOpenCloseSource.lock.owner, 0) << "the source's lock is let go";
     world->SendMenuEvent("Inventory Menu", true);
@@ -181,7 +182,7 @@ TEST_F(Patches, AFailedSaveOfTheFreezeEntryLeavesTheGamesHandlerHearing) {
 
 TEST_F(Patches, TheTargetUpdateDecisionReadsTheLockOnceWhileTheMenuComesAndGoes) {
     sim::SimActor& target = AddActor({0, 500, 0});
-    InstallLockedTargetUpdate();
+    ASSERT_TRUE(TargetUpdatePatch::Install());
     lock.targetHandle = target.handle;
     std::atomic<bool> done{false};
     std::thread menuThread([&] {  // the game opening and closing the marker menu meanwhile
@@ -206,7 +207,7 @@ TEST_F(Patches, WriteRelativeJumpReturnsTheOldDestination) {
     // Site B holds "jnz rel32" (0F 85): the old "displacement" is read from bytes 1 to 4.
     const CodeAddress site = code().branchSiteB;
     const CodeAddress old = Destination(site);
-    EXPECT_EQ(WriteRelativeJump(site, reinterpret_cast<CodeAddress>(&ForcedBranchB)), old);
+    EXPECT_EQ(WriteRelativeJump(site, reinterpret_cast<CodeAddress>(&ForcedBranchB), host::kBranchSiteBBytes), old);
     EXPECT_EQ(Opcode(site), host::kOpcodeJumpRelative);
     EXPECT_EQ(Destination(site), reinterpret_cast<CodeAddress>(&ForcedBranchB));
 }
@@ -215,10 +216,10 @@ TEST_F(Patches, TheTargetUpdateEntryFollowsTheLock) {
     host::TargetUpdateObject object{};
     object.targetHandle = 0x1234;
     const CodeAddress own = *reinterpret_cast<CodeAddress*>(code().targetUpdateSlot);
-    InstallLockedTargetUpdate();
-    EXPECT_EQ(LockState.savedSlotEntry, own);
-    InstallLockedTargetUpdate();
-    EXPECT_EQ(LockState.savedSlotEntry, own) << "never saves itself";
+    EXPECT_TRUE(TargetUpdatePatch::Install());
+    EXPECT_EQ(TargetUpdatePatch::savedSlotEntry, own);
+    EXPECT_TRUE(TargetUpdatePatch::Install());
+    EXPECT_EQ(TargetUpdatePatch::savedSlotEntry, own) << "never saves itself";
 
     // Unlocked: the game's own entry chooses, and its answer is the answer.
     code().ownTarget = 0x1234;
@@ -245,7 +246,8 @@ TEST_F(Patches, TheTargetUpdateEntryFollowsTheLock) {
 }
 
 TEST_F(Patches, BranchSitesResumeOnTheirSideAndKeepEveryOtherRegister) {
-    InstallForcedBranches();
+    ASSERT_TRUE(ForcedBranchAPatch::Install());
+    ASSERT_TRUE(ForcedBranchBPatch::Install());
     auto object = std::make_unique<host::BranchSiteAObject>();
     const auto expectRegistersKept = [&](std::uint32_t ecx) {
         const sim::BranchRegisters& r = code().registers;
@@ -359,7 +361,7 @@ TEST_F(Patches, FreezeEventHandlerNeverSeesTheMarkerMenu) {
     sim::AddSink(world->menuManager.menuOpenCloseSource, &ours);
     const CodeAddress freezeEntry = reinterpret_cast<CodeAddress>(freeze->vtable[host::kReceiveEventSlot]);
 
-    HookFreezeEventHandler(&world->menuManager.menuOpenCloseSource);
+    FreezeFilterPatch::Install(&world->menuManager.menuOpenCloseSource);
     EXPECT_EQ(world->menuManager.menuOpenCloseSource.lock.owner, 0);
     ASSERT_EQ(FreezeHandlerSaved.size(), 1u);
     EXPECT_EQ(FreezeHandlerSaved.begin()->second, freezeEntry) << "the game's entry, never the filter";
@@ -382,8 +384,8 @@ TEST_F(Patches, FreezeEventHandlerNeverSeesTheMarkerMenu) {
 
 TEST_F(Patches, WithoutAFreezeEventHandlerNothingIsPatched) {
     world->AddMenuSink(".?AVMenuModeChangeHandler@@");
-    HookFreezeEventHandler(&world->menuManager.menuOpenCloseSource);
-    HookFreezeEventHandler(nullptr);
+    FreezeFilterPatch::Install(&world->menuManager.menuOpenCloseSource);
+    FreezeFilterPatch::Install(nullptr);
     EXPECT_TRUE(FreezeHandlerSaved.empty());
 
     host::MenuOpenCloseEvent event{};
@@ -393,5 +395,64 @@ TEST_F(Patches, WithoutAFreezeEventHandlerNothingIsPatched) {
     EXPECT_EQ(FreezeHandlerFilter(&stray, &event, nullptr), host::EventResult::kContinue)
         << "no saved entry: continue";
 }
+
+
+// A site whose pages refuse protection, or that holds code this plugin does not know (another
+// build of the game): that patch is not installed and its bytes and pages stay the game's,
+// while every other patch is installed and the game's code still runs.
+struct SiteFault {
+    const char* name;
+    sim::RefusedSite refused;
+    sim::StrangeSite strange;
+    const char* patched;  // what the stand-in finds changed
+};
+
+class PatchSiteFaults : public test::WorldTest, public ::testing::WithParamInterface<SiteFault> {
+protected:
+    void TearDown() override {
+        sim::Faults() = {};
+        WorldTest::TearDown();
+    }
+};
+
+TEST_P(PatchSiteFaults, TheSiteStaysTheGamesWhileTheOthersAreInstalled) {
+    const SiteFault& fault = GetParam();
+    sim::Faults().refusedSite = fault.refused;
+    sim::Faults().strangeSite = fault.strange;
+    world = &scenes::FreshWorld();
+    world->AddMenuSink(sim::kFreezeHandlerDecorated);
+    gPlugin.OnModLoaded();
+    EXPECT_EQ(world->code.PatchedSites(), fault.patched);
+    if (fault.refused == sim::RefusedSite::kTargetUpdateSlot) {
+        EXPECT_EQ(TargetUpdatePatch::savedSlotEntry, 0u);
+    }
+    if (fault.refused == sim::RefusedSite::kFrameCall || fault.strange == sim::StrangeSite::kFrameCall) {
+        EXPECT_EQ(FrameHookNext, 0u);
+    }
+    world->RunFrame();  // the game's code still runs, patched or not
+    world->code.CheckIntegrity();
+    EXPECT_TRUE(sim::TakeMisuses().empty()) << "pages and bytes as the game left them";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sites, PatchSiteFaults,
+    ::testing::Values(
+        SiteFault{"FrameCallRefused", sim::RefusedSite::kFrameCall, sim::StrangeSite::kNone,
+                  "target-update entry, branch A, branch B, FreezeEventHandler entry"},
+        SiteFault{"TargetUpdateSlotRefused", sim::RefusedSite::kTargetUpdateSlot, sim::StrangeSite::kNone,
+                  "frame call, branch A, branch B, FreezeEventHandler entry"},
+        SiteFault{"BranchARefused", sim::RefusedSite::kBranchA, sim::StrangeSite::kNone,
+                  "frame call, target-update entry, branch B, FreezeEventHandler entry"},
+        SiteFault{"BranchBRefused", sim::RefusedSite::kBranchB, sim::StrangeSite::kNone,
+                  "frame call, target-update entry, branch A, FreezeEventHandler entry"},
+        SiteFault{"FreezeSlotRefused", sim::RefusedSite::kFreezeSlot, sim::StrangeSite::kNone,
+                  "frame call, target-update entry, branch A, branch B"},
+        SiteFault{"FrameCallStrange", sim::RefusedSite::kNone, sim::StrangeSite::kFrameCall,
+                  "target-update entry, branch A, branch B, FreezeEventHandler entry"},
+        SiteFault{"BranchAStrange", sim::RefusedSite::kNone, sim::StrangeSite::kBranchA,
+                  "frame call, target-update entry, branch B, FreezeEventHandler entry"},
+        SiteFault{"BranchBStrange", sim::RefusedSite::kNone, sim::StrangeSite::kBranchB,
+                  "frame call, target-update entry, branch A, FreezeEventHandler entry"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
