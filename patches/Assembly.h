@@ -11,4 +11,23 @@
 #define SYMBOL(name) name
 #endif
 
+/* The common end of both forced branches, once the game's own condition has not branched:
+   continue at [taken] when a target is locked, else at [fallThrough] (each a word holding
+   the address). Changes only EAX and the flags: the C++ query may change ECX and EDX,
+   which the game's code on either side still needs. The game's own branch, just before,
+   jumps to this macro's "2:" ("jnz 2f"). */
+.macro CONTINUE_WHILE_TARGET_LOCKED taken, fallThrough
+    push ecx
+    push edx
+    call SYMBOL(IsTargetLocked)             /* AL: whether a target is locked */
+    pop edx
+    pop ecx
+    test al, al
+    jnz 2f
+    mov eax, dword ptr [\fallThrough]
+    jmp eax
+2:  mov eax, dword ptr [\taken]
+    jmp eax
+.endm
+
 #endif

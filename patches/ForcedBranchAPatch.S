@@ -17,17 +17,7 @@
 SYMBOL(ForcedBranchA):
     test byte ptr [ecx + HOST_BRANCH_A_FLAGS_OFFSET], HOST_BRANCH_A_FLAG  /* the game's own test */
     jnz 2f
-    push ecx                                /* the C++ query may change ECX and EDX */
-    push edx
-    call SYMBOL(IsTargetLocked)             /* AL: whether a target is locked */
-    pop edx
-    pop ecx
-    test al, al
-    jnz 2f
-    mov eax, dword ptr [SYMBOL(ForcedBranchAFallThroughAddress)]
-    jmp eax
-2:  mov eax, dword ptr [SYMBOL(ForcedBranchATakenAddress)]
-    jmp eax
+    CONTINUE_WHILE_TARGET_LOCKED SYMBOL(ForcedBranchATakenAddress), SYMBOL(ForcedBranchAFallThroughAddress)
 
 #ifndef _WIN32
     .section .note.GNU-stack, "", @progbits  /* no executable stack */

@@ -9,21 +9,11 @@
     .text
 
 /* Takes the branch as the game did (its flags are still those it set before the site), or
-   whenever a target is locked. Changes only EAX and the flags. */
+   whenever a target is locked. Changes only EAX and the flags (see CONTINUE_WHILE_TARGET_LOCKED). */
     .globl SYMBOL(ForcedBranchB)
 SYMBOL(ForcedBranchB):
     jnz 2f                                  /* the game's own not-equal */
-    push ecx                                /* the C++ query may change ECX and EDX */
-    push edx
-    call SYMBOL(IsTargetLocked)             /* AL: whether a target is locked */
-    pop edx
-    pop ecx
-    test al, al
-    jnz 2f
-    mov eax, dword ptr [SYMBOL(ForcedBranchBFallThroughAddress)]
-    jmp eax
-2:  mov eax, dword ptr [SYMBOL(ForcedBranchBTakenAddress)]
-    jmp eax
+    CONTINUE_WHILE_TARGET_LOCKED SYMBOL(ForcedBranchBTakenAddress), SYMBOL(ForcedBranchBFallThroughAddress)
 
 #ifndef _WIN32
     .section .note.GNU-stack, "", @progbits  /* no executable stack */
