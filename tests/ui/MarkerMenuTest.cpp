@@ -40,7 +40,6 @@ protected:
         test::MakeFolders(dataFolder + "\\Interface");
         test::WriteFile(dataFolder + "\\Interface\\TarvekMenu.swf", "movie");
         world->dataFolder = dataFolder;
-        FreezeHandlerSaved.clear();
     }
 
     std::uint32_t MenuSinks() { return sim::SinkCount(world->menuManager.menuOpenCloseSource); }
