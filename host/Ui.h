@@ -23,9 +23,18 @@ enum UIMessageType : std::uint32_t { kMessageOpen = 1, kMessageClose = 3, kMessa
 inline constexpr std::uint32_t kMessageHandled = 0;
 inline constexpr std::uint32_t kMessageIgnored = 2;
 
-// Menu flag bits under which the marker movie is hidden.
+// Bits of a menu's flag word (IMenu::flags, at 10), which the game reads while the menu lives.
+// The two under which the marker movie is hidden; the menu manager counts the open menus
+// that carry each (pausingMenuCount, overlayHidingMenuCount).
 inline constexpr std::uint32_t kMenuFlagPausesGame = 0x1;
 inline constexpr std::uint32_t kMenuFlagHidesOverlays = 0x4000;
+// The game keeps the menu's object when it closes instead of destroying it at once.
+inline constexpr std::uint32_t kMenuFlagKeptWhenClosed = 0x2;
+// The game may save while the menu is open; without it an open menu refuses saving.
+inline constexpr std::uint32_t kMenuFlagAllowsSaving = 0x800;
+// What the game does with this bit is not established (it is thought to concern the
+// mouse cursor), so it is named by its value.
+inline constexpr std::uint32_t kMenuFlagUnk10000 = 0x10000;
 
 struct UIMessage {
     void* vtable;         // 00
