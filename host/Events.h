@@ -22,9 +22,11 @@ struct EventSourceBase {
     std::uint32_t capacity;  // 0C
     std::uint32_t count;     // 10
 };
-static_assert(offsetof(EventSourceBase, lock) == 0);
-static_assert(offsetof(EventSourceBase, sinks) == 8);
-static_assert(offsetof(EventSourceBase, count) == 16);
+static_assert(offsetof(EventSourceBase, lock) == 0x00);
+static_assert(offsetof(EventSourceBase, sinks) == 0x08);
+static_assert(offsetof(EventSourceBase, capacity) == 0x0C);
+static_assert(offsetof(EventSourceBase, count) == 0x10);
+static_assert(sizeof(EventSourceBase) == 0x14);
 
 template <class Event>
 struct BSTEventSource : EventSourceBase {};
@@ -49,17 +51,20 @@ struct TESMagicEffectApplyEvent {
     TESObjectREFR* caster;  // 04
     std::uint32_t effectId; // 08
 };
+static_assert(offsetof(TESMagicEffectApplyEvent, target) == 0x00);
+static_assert(offsetof(TESMagicEffectApplyEvent, caster) == 0x04);
+static_assert(offsetof(TESMagicEffectApplyEvent, effectId) == 0x08);
 
 struct TESDeathEvent {
     TESObjectREFR* actor;  // 00: the reference that died
 };
-static_assert(offsetof(TESDeathEvent, actor) == 0);
+static_assert(offsetof(TESDeathEvent, actor) == 0x00);
 
 struct MenuOpenCloseEvent {
     FixedString menuName;  // 00
     std::uint8_t opening;  // 04: nonzero opening, zero closing
 };
-static_assert(offsetof(MenuOpenCloseEvent, menuName) == 0);
-static_assert(offsetof(MenuOpenCloseEvent, opening) == 4);
+static_assert(offsetof(MenuOpenCloseEvent, menuName) == 0x00);
+static_assert(offsetof(MenuOpenCloseEvent, opening) == 0x04);
 
 }  // namespace host

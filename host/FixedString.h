@@ -40,7 +40,7 @@ public:
 private:
     const char* handle_ = nullptr;
 };
-static_assert(sizeof(FixedString) == 4);
+static_assert(sizeof(FixedString) == 0x04);
 
 // Length of an interned string from its handle (0 for a null handle).
 inline std::uint32_t FixedStringLength(const char* handle) {

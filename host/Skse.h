@@ -24,21 +24,21 @@ struct SKSEInterface {
     std::uint32_t (HOST_CDECL* PluginHandleQuery)();       // 14
     std::uint32_t (HOST_CDECL* ReleaseIndexQuery)();       // 18
 };
-static_assert(offsetof(SKSEInterface, scriptExtenderVersion) == 0);
-static_assert(offsetof(SKSEInterface, runtimeVersion) == 4);
-static_assert(offsetof(SKSEInterface, isEditor) == 12);
-static_assert(offsetof(SKSEInterface, InterfaceQuery) == 16);
-static_assert(offsetof(SKSEInterface, PluginHandleQuery) == 20);
-static_assert(offsetof(SKSEInterface, ReleaseIndexQuery) == 24);
+static_assert(offsetof(SKSEInterface, scriptExtenderVersion) == 0x00);
+static_assert(offsetof(SKSEInterface, runtimeVersion) == 0x04);
+static_assert(offsetof(SKSEInterface, isEditor) == 0x0C);
+static_assert(offsetof(SKSEInterface, InterfaceQuery) == 0x10);
+static_assert(offsetof(SKSEInterface, PluginHandleQuery) == 0x14);
+static_assert(offsetof(SKSEInterface, ReleaseIndexQuery) == 0x18);
 
 struct PluginInfo {
     std::uint32_t infoVersion;  // 00, left as the host set it
     const char* name;           // 04
     std::uint32_t version;      // 08
 };
-static_assert(offsetof(PluginInfo, infoVersion) == 0);
-static_assert(offsetof(PluginInfo, name) == 4);
-static_assert(offsetof(PluginInfo, version) == 8);
-static_assert(sizeof(PluginInfo) == 12);
+static_assert(offsetof(PluginInfo, infoVersion) == 0x00);
+static_assert(offsetof(PluginInfo, name) == 0x04);
+static_assert(offsetof(PluginInfo, version) == 0x08);
+static_assert(sizeof(PluginInfo) == 0x0C);
 
 }  // namespace host

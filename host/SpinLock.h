@@ -14,9 +14,9 @@ struct RecursiveSpinLock {
     volatile long owner = 0;  // 00: thread id, 0 when free
     long count = 0;           // 04: recursion depth, touched only by the owner
 };
-static_assert(offsetof(RecursiveSpinLock, owner) == 0);
-static_assert(offsetof(RecursiveSpinLock, count) == 4);
-static_assert(sizeof(RecursiveSpinLock) == 8);
+static_assert(offsetof(RecursiveSpinLock, owner) == 0x00);
+static_assert(offsetof(RecursiveSpinLock, count) == 0x04);
+static_assert(sizeof(RecursiveSpinLock) == 0x08);
 
 using SleepFunction = void (*)(unsigned long milliseconds);
 

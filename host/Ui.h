@@ -23,31 +23,41 @@ enum UIMessageType : std::uint32_t { kMessageOpen = 1, kMessageClose = 3, kMessa
 inline constexpr std::uint32_t kMessageHandled = 0;
 inline constexpr std::uint32_t kMessageIgnored = 2;
 
-// Menu flag bits under which the marker movie is hidden.
+// Bits of a menu's flag word (IMenu::flags, at 10), which the game reads while the menu lives.
+// The two under which the marker movie is hidden; the menu manager counts the open menus
+// that carry each (pausingMenuCount, overlayHidingMenuCount).
 inline constexpr std::uint32_t kMenuFlagPausesGame = 0x1;
 inline constexpr std::uint32_t kMenuFlagHidesOverlays = 0x4000;
+// The game keeps the menu's object when it closes instead of destroying it at once.
+inline constexpr std::uint32_t kMenuFlagKeptWhenClosed = 0x2;
+// The game may save while the menu is open; without it an open menu refuses saving.
+inline constexpr std::uint32_t kMenuFlagAllowsSaving = 0x800;
+// What the game does with this bit is not established (it is thought to concern the
+// mouse cursor), so it is named by its value.
+inline constexpr std::uint32_t kMenuFlagUnk10000 = 0x10000;
 
 struct UIMessage {
     void* vtable;         // 00
     std::uint32_t type;   // 04
     void* data;           // 08
 };
-static_assert(offsetof(UIMessage, type) == 4);
-static_assert(offsetof(UIMessage, data) == 8);
+static_assert(offsetof(UIMessage, type) == 0x04);
+static_assert(offsetof(UIMessage, data) == 0x08);
 
 // The host's interface strings, each an interned menu name.
 struct UIStringTable {
-    std::uint8_t pad00[76];
+    std::uint8_t pad00[0x4C];  // 00
     FixedString gateMenu;      // 4C: while open, no scan and no tracking
-    std::uint8_t pad50[4];
+    std::uint8_t pad50[0x04];  // 50
     FixedString blockingMenu;  // 54: while open, the marker menu is not opened
-    std::uint8_t pad58[116 - 88];
+    std::uint8_t pad58[0x1C];  // 58
     FixedString triggerMenu;   // 74: its closing opens the marker menu
-    std::uint8_t pad78[8];
+    std::uint8_t pad78[0x08];  // 78
 };
-static_assert(offsetof(UIStringTable, gateMenu) == 76);
-static_assert(offsetof(UIStringTable, blockingMenu) == 84);
-static_assert(offsetof(UIStringTable, triggerMenu) == 116);
+static_assert(offsetof(UIStringTable, gateMenu) == 0x4C);
+static_assert(offsetof(UIStringTable, blockingMenu) == 0x54);
+static_assert(offsetof(UIStringTable, triggerMenu) == 0x74);
+static_assert(sizeof(UIStringTable) == 0x80);
 
 struct MenuTableEntry {
     FixedString name;         // 00
@@ -55,7 +65,11 @@ struct MenuTableEntry {
     MenuCreator creator;      // 08
     MenuTableEntry* next;     // 0C: 0 marks an empty bucket
 };
-static_assert(sizeof(MenuTableEntry) == 16);
+static_assert(offsetof(MenuTableEntry, name) == 0x00);
+static_assert(offsetof(MenuTableEntry, menu) == 0x04);
+static_assert(offsetof(MenuTableEntry, creator) == 0x08);
+static_assert(offsetof(MenuTableEntry, next) == 0x0C);
+static_assert(sizeof(MenuTableEntry) == 0x10);
 
 struct MenuTable {
     std::uint32_t unk00;          // 00
@@ -66,24 +80,25 @@ struct MenuTable {
     std::uint32_t unk14;          // 14
     MenuTableEntry* entries;      // 18
 };
-static_assert(offsetof(MenuTable, bucketCount) == 4);
-static_assert(offsetof(MenuTable, endSentinel) == 16);
-static_assert(offsetof(MenuTable, entries) == 24);
+static_assert(offsetof(MenuTable, bucketCount) == 0x04);
+static_assert(offsetof(MenuTable, endSentinel) == 0x10);
+static_assert(offsetof(MenuTable, entries) == 0x18);
+static_assert(sizeof(MenuTable) == 0x1C);
 
 struct MenuManager {
-    std::uint32_t unk00;                                 // 00
+    std::uint32_t unk00;                                     // 00
     BSTEventSource<MenuOpenCloseEvent> menuOpenCloseSource;  // 04: MenuOpenCloseSource
-    std::uint8_t pad18[164 - 24];                        // 18
-    MenuTable menuTable;                                 // A4
-    std::uint8_t padC0[200 - 192];                       // C0
-    std::uint32_t pausingMenuCount;                      // C8
-    std::uint8_t padCC[216 - 204];                       // CC
-    std::uint32_t overlayHidingMenuCount;                // D8
+    std::uint8_t pad18[0x8C];                                // 18
+    MenuTable menuTable;                                     // A4
+    std::uint8_t padC0[0x08];                                // C0
+    std::uint32_t pausingMenuCount;                          // C8: open menus with kMenuFlagPausesGame
+    std::uint8_t padCC[0x0C];                                // CC
+    std::uint32_t overlayHidingMenuCount;                    // D8: open menus with kMenuFlagHidesOverlays
 };
-static_assert(offsetof(MenuManager, menuOpenCloseSource) == 4);
-static_assert(offsetof(MenuManager, menuTable) == 164);
-static_assert(offsetof(MenuManager, pausingMenuCount) == 200);
-static_assert(offsetof(MenuManager, overlayHidingMenuCount) == 216);
+static_assert(offsetof(MenuManager, menuOpenCloseSource) == 0x04);
+static_assert(offsetof(MenuManager, menuTable) == 0xA4);
+static_assert(offsetof(MenuManager, pausingMenuCount) == 0xC8);
+static_assert(offsetof(MenuManager, overlayHidingMenuCount) == 0xD8);
 
 // The game's menu base, in its object model: nine virtual slots in this order (slot 0 the
 // deleting destructor), then the fields below. Slots the plugin does not override keep the
@@ -126,19 +141,19 @@ struct FlashValue {
         void* data;
     } payload{};                      // 08
 };
-static_assert(offsetof(FlashValue, type) == 4);
-static_assert(offsetof(FlashValue, payload) == 8);
-static_assert(sizeof(FlashValue) == 16);
+static_assert(offsetof(FlashValue, type) == 0x04);
+static_assert(offsetof(FlashValue, payload) == 0x08);
+static_assert(sizeof(FlashValue) == 0x10);
 inline constexpr std::uint32_t kFlashNumber = 3;
 inline constexpr std::uint32_t kFlashManaged = 0x40;
 
-static_assert(offsetof(IMenu, refCount) == 4);
-static_assert(offsetof(IMenu, movieView) == 8);
-static_assert(offsetof(IMenu, depth) == 12);
-static_assert(offsetof(IMenu, flags) == 16);
-static_assert(offsetof(IMenu, inputContext) == 20);
-static_assert(offsetof(IMenu, attachment) == 24);
-static_assert(sizeof(IMenu) == 28);
+static_assert(offsetof(IMenu, refCount) == 0x04);
+static_assert(offsetof(IMenu, movieView) == 0x08);
+static_assert(offsetof(IMenu, depth) == 0x0C);
+static_assert(offsetof(IMenu, flags) == 0x10);
+static_assert(offsetof(IMenu, inputContext) == 0x14);
+static_assert(offsetof(IMenu, attachment) == 0x18);
+static_assert(sizeof(IMenu) == 0x1C);
 
 // The registered instance of a menu by its interned name, or null: the game's own lookup
 // in the menu table (hash the name, walk its bucket's chain). A damaged table (a chain
