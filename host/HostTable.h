@@ -140,7 +140,7 @@ struct HostTable {
     FixedString* (HOST_THISCALL* CopyFixedString)(FixedString* self, const FixedString* other);
     // FixedString's destructor: drops the reference *self holds.
     void (HOST_THISCALL* ReleaseFixedString)(FixedString* self);
-    // The marker menu's menu-table lookup (LookupMenuByName), to pick the bucket.
+    // The menu-table lookup (LookupMenuByName, host/Menu.cpp), to pick the bucket.
     // Hashes a 32-bit word (a string handle or any key); consumes the reference it is given
     // when the word is a string handle.
     std::uint32_t (HOST_CDECL* HashFixedString)(const char* handle);
@@ -225,17 +225,17 @@ struct HostTable {
     const void* HostTypeInfoVtable;
     // The same hook: the game's list of names, handed to HostTypeInfoName.
     void* HostTypeNameList;
-    // HookFrameCall(): a 5-byte relative call run once per frame, rewritten to reach the
-    // frame update first; its old callee runs after it.
+    // FrameCallPatch: a 5-byte relative call run once per frame (kFrameCallSiteBytes),
+    // rewritten to reach the frame update first; its old callee runs after it.
     std::uintptr_t FrameCallSite;
-    // InstallLockedTargetUpdate(): address of a virtual-table entry; its old value is saved
-    // and still runs while no target is locked.
+    // TargetUpdatePatch: address of a virtual-table entry holding code; its old value is
+    // saved and still runs while no target is locked.
     std::uintptr_t TargetUpdateSlot;
-    // InstallForcedBranches(): 5 bytes of branch A's test and jump, replaced by a jump to
-    // ForcedBranchA; left alone unless both of its resume points are given.
+    // ForcedBranchAPatch: branch A's test (kBranchSiteABytes), its first 5 bytes replaced by
+    // a jump to ForcedBranchA; left alone unless both of its resume points are given.
     std::uintptr_t ForcedBranchSiteA;
-    // InstallForcedBranches(): 5 bytes of branch B's jump, replaced by a jump to
-    // ForcedBranchB; left alone unless both of its resume points are given.
+    // ForcedBranchBPatch: branch B's jnz (kBranchSiteBBytes), its first 5 bytes replaced by
+    // a jump to ForcedBranchB; left alone unless both of its resume points are given.
     std::uintptr_t ForcedBranchSiteB;
     // ForcedBranchA resumes here when the game's test is set or a target is locked.
     std::uintptr_t ForcedBranchATaken;

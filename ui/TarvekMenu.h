@@ -15,7 +15,9 @@ inline constexpr char kSetTargetPosPath[] = "_root.widget.SetTargetPos";
 inline constexpr char kHidePath[] = "_root.widget.Hide";
 // What a loaded marker menu tells the game about itself.
 inline constexpr std::uint8_t kMarkerMenuDepth = 2;
-inline constexpr std::uint32_t kMarkerMenuFlags = 0x10802;
+inline constexpr std::uint32_t kMarkerMenuFlags =
+    host::kMenuFlagKeptWhenClosed | host::kMenuFlagAllowsSaving | host::kMenuFlagUnk10000;
+static_assert(kMarkerMenuFlags == 0x10802);
 
 class TarvekMenu final : public host::IMenu,
                          public host::BSTEventSink<host::InputEvent*>,
