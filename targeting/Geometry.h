@@ -68,26 +68,18 @@ inline double HalfFieldOfView(float degrees) {
 // Callers subtract the view's angles themselves, in float (the scan) or in double (the
 // marker and the steering).
 struct AimMeasurement {
-    float dx, dy, dz;  // aim point minus eye
-    float distance;    // sqrt((dy² + dx²) + dz²)
-    float horizontal;  // sqrt(dy² + dx²)
-    float heading;     // atan2(dx, dy): from +y toward +x
-    float pitch;       // atan2(-dz, horizontal): positive looks down
-    float range;       // sqrt(horizontal² + dz²)
+    float distance;  // sqrt((dy² + dx²) + dz²), d = aim point minus eye, each a float difference
+    float heading;   // atan2(dx, dy): from +y toward +x
+    float pitch;     // atan2(-dz, horizontal), horizontal = sqrt(dy² + dx²): positive looks down
+    float range;     // sqrt(horizontal² + dz²)
 };
 
 inline AimMeasurement MeasureAim(const host::NiPoint3& eye, const host::NiPoint3& aim) {
-    AimMeasurement m;
-    m.dx = aim.x - eye.x;
-    m.dy = aim.y - eye.y;
-    m.dz = aim.z - eye.z;
-    const float horizontalSquared = m.dy * m.dy + m.dx * m.dx;
-    m.distance = SingleSqrt(horizontalSquared + m.dz * m.dz);
-    m.horizontal = SingleSqrt(horizontalSquared);
-    m.heading = SingleAtan2(m.dx, m.dy);
-    m.pitch = SingleAtan2(-m.dz, m.horizontal);
-    m.range = SingleSqrt(m.horizontal * m.horizontal + m.dz * m.dz);
-    return m;
+    const float dx = aim.x - eye.x, dy = aim.y - eye.y, dz = aim.z - eye.z;
+    const float horizontalSquared = dy * dy + dx * dx;
+    const float horizontal = SingleSqrt(horizontalSquared);
+    return {SingleSqrt(horizontalSquared + dz * dz), SingleAtan2(dx, dy), SingleAtan2(-dz, horizontal),
+            SingleSqrt(horizontal * horizontal + dz * dz)};
 }
 
 struct CameraAngles {

@@ -52,6 +52,21 @@ TEST(WrapToPi, EndsAtOnceForAnyAngleAndKeepsTheSteppedResultsNearby) {
     EXPECT_TRUE(std::isnan(WrapToTurn(INFINITY)));
 }
 
+TEST(HalfFieldOfView, RoundedToFloatIsTheScansFormerAngleForEveryFieldOfView) {
+    // The scan once computed its float half-angle as fov / 180 × π / 2, the marker its double
+    // one as fov × π / 360: one function now serves both, which is exact only because the
+    // two round to the same float. Every 64th float from 0.5° to 360° is checked.
+    int checked = 0;
+    constexpr int kStride = 64;
+    for (float fov = 0.5f; fov < 360.0f; ++checked) {
+        const auto former = static_cast<float>(static_cast<double>(fov) / kDegreesPerHalfTurn * kPi * 0.5);
+        ASSERT_EQ(static_cast<float>(HalfFieldOfView(fov)), former) << fov;
+        for (int step = 0; step < kStride; ++step) fov = std::nextafter(fov, 360.0f);
+    }
+    EXPECT_GT(checked, 1000000);
+    EXPECT_EQ(HalfFieldOfView(90.0f), kPi / 4);
+}
+
 TEST(FirstPersonRotation, GimbalCasesTakeTheHeadingFromTheFirstColumn) {
     // Looking straight up: m[2][1] within 0.001 of 1.
     host::NiMatrix3 up = sim::FirstPersonRotation(0.5f, static_cast<float>(kPi / 2));
