@@ -149,7 +149,7 @@ protected:
     // magic-effect sink), the auto-open sink, the menu's creator, messages, draws and
     // sinks, the frame hook, the patched game code, the FreezeEventHandler filter.
     void PlaySession() {
-        world->dataFolder = dataFolder;
+        world->conditions.dataFolder = dataFolder;
         world->AddMenuSink(sim::kFreezeHandlerDecorated);
         gSettings.OnlyHostile = true;  // so hostility is asked
         AddActor({40, 600, 20});

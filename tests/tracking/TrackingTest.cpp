@@ -77,7 +77,7 @@ TEST_F(TrackingUpdate, ProjectsTheMarkerAndSteersWhileTheTargetQualifies) {
     EXPECT_GT(lock.markerX, 0.0) << "the target stands right of centre";
     EXPECT_NEAR(lock.markerY, 0.0, 1e-9);
     EXPECT_NEAR(lock.markerDistance, std::hypot(30.0, 600.0), 1e-3);
-    ASSERT_EQ(world->rotations.size(), 2u);
+    ASSERT_EQ(world->session.rotations.size(), 2u);
     EXPECT_NEAR(world->Player().rotation.z, std::atan2(30.0, 600.0) * 2 / 3, 1e-6);
     const double firstX = lock.markerX;
     Frame();
@@ -115,11 +115,11 @@ TEST_F(TrackingUpdate, EveryFailedCheckEndsTheLockOnTheNextFrame) {
         Frame();
         ASSERT_TRUE(Locked()) << name;
         fail();
-        world->rotations.clear();
+        world->session.rotations.clear();
         Frame();
         EXPECT_EQ(lock.targetHandle, sim::kEmptyHandle) << name;
         EXPECT_TRUE(lock.visitedSet.empty()) << name;
-        EXPECT_TRUE(world->rotations.empty()) << name << ": no steering once released";
+        EXPECT_TRUE(world->session.rotations.empty()) << name << ": no steering once released";
         ExpectReferencesBalanced();
         TearDown();
     }
@@ -154,14 +154,14 @@ TEST_F(TrackingUpdate, NothingMovesWhileGatedOrUnlocked) {
         target->dead = true;  // would release, were the update to look
         Frame();
         EXPECT_TRUE(Locked()) << name;
-        EXPECT_TRUE(world->rotations.empty()) << name;
+        EXPECT_TRUE(world->session.rotations.empty()) << name;
         EXPECT_EQ(lock.markerX, 0.0) << name;
         gate(false);
         target->dead = false;
     }
     lock.targetHandle = sim::kEmptyHandle;
     Frame();
-    EXPECT_TRUE(world->rotations.empty());
+    EXPECT_TRUE(world->session.rotations.empty());
 }
 
 TEST_F(TrackingUpdate, TheDisplaySizeIsReadUntilItsHeightIsKnown) {
@@ -183,7 +183,7 @@ TEST_F(TrackingUpdate, TheDisplaySizeIsReadUntilItsHeightIsKnown) {
 TEST_F(TrackingUpdate, ALockedFrameAllocatesNothing) {
     Frame();  // first frame: caches filled
     const std::size_t hostBlocks = sim::HostHeap().LiveBlocks();
-    world->rotations.reserve(2000);  // the stand-in's own record of the frames
+    world->session.rotations.reserve(2000);  // the stand-in's own record of the frames
     test::AllocationCounter counter;
     for (int frame = 0; frame < 500; ++frame) Frame();
     EXPECT_EQ(counter.Count(), 0u);
@@ -223,10 +223,10 @@ TEST_F(TrackingUpdate, ATargetThatIsNotANumberEndsTheLockAndNothingReachesTheGam
         Frame();
         ASSERT_TRUE(Locked()) << name;
         for (const auto& node : target->root->children) node->worldTranslation = aim;
-        world->rotations.clear();
+        world->session.rotations.clear();
         Frame();
         EXPECT_EQ(lock.targetHandle, sim::kEmptyHandle) << name << ": no longer qualifies";
-        EXPECT_TRUE(world->rotations.empty()) << name;
+        EXPECT_TRUE(world->session.rotations.empty()) << name;
         EXPECT_TRUE(std::isfinite(world->Player().rotation.z)) << name;
         TearDown();
     }
@@ -236,7 +236,7 @@ TEST_F(TrackingUpdate, AHugePlayerHeadingEndsTheFrameAtOnce) {
     world->Player().rotation.z = 1e20f;  // stepping 2π off this never ends
     Frame();
     EXPECT_TRUE(Locked());
-    ASSERT_EQ(world->rotations.size(), 2u);
+    ASSERT_EQ(world->session.rotations.size(), 2u);
     EXPECT_GE(world->Player().rotation.z, 0.0f);
     EXPECT_LE(world->Player().rotation.z, static_cast<float>(kTwoPi));
 }
