@@ -108,7 +108,7 @@ World::World() : nextHandle_(kFirstHandle) {
     code.Publish(HostTable());
     code.ownTarget = kEmptyHandle;
     conditions.gameTarget.targetHandle = kEmptyHandle;
-    SetUpInterface();
+    SetUpMenus();
     if (faults.heapRefuses) HostHeap().FailNextAllocations(1);
     if (faults.allocatorRefuses) HostAllocator().FailNextAllocations(1);
 
@@ -127,7 +127,7 @@ World::World() : nextHandle_(kFirstHandle) {
 }
 
 World::~World() {
-    TearDownInterface();
+    TearDownMenus();
     code.CheckIntegrity();
     // Every reference the plugin looked up must have been dropped by the time the game ends.
     for (const auto& actor : actors_)

@@ -301,8 +301,8 @@ public:
 
 private:
     void PublishHandles();
-    void SetUpInterface();
-    void TearDownInterface();
+    void SetUpMenus();
+    void TearDownMenus();
     void ApplyMessage(const char* handle, std::uint32_t type);
     void Deliver(const char* handle, host::IMenu& menu, std::uint32_t type);
     host::MenuTableEntry* FreeEntry();

@@ -1,5 +1,7 @@
-// The stand-in's interface: the menu manager and its table, the UI message queue, movies,
-// and the frame loop that drives them.
+// The stand-in game's UI (what the game calls its interface; not the script extender's
+// interface record, which the loader fills): the menu manager and its table, the UI
+// message queue, movies, and the frame loop that drives them, with the host-table entries
+// that answer for menus and movies.
 
 #include <windows.h>
 
@@ -84,7 +86,7 @@ void CountFlags(host::MenuManager& manager, const host::IMenu* menu, int delta) 
 
 }  // namespace
 
-void World::SetUpInterface() {
+void World::SetUpMenus() {
     menuManager.menuTable.bucketCount = kMenuBuckets;
     menuManager.menuTable.freeOffset = kMenuBuckets;
     menuManager.menuTable.endSentinel = &menuSentinel_;
@@ -103,7 +105,7 @@ void World::SetUpInterface() {
     game.playerControls = nullptr;  // filled by its getter
 }
 
-void World::TearDownInterface() {
+void World::TearDownMenus() {
     // Menus the plugin created go the way the game would take them: closed, then destroyed.
     while (!openMenus_.empty()) ApplyMessage(openMenus_.back(), host::kMessageClose);
     for (const QueuedMessage& message : queue_) Strings().Release(message.name);
