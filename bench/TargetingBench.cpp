@@ -154,7 +154,7 @@ void Sort(benchmark::State& state) {
 // A crowd with kCommandCandidates candidates, and a lock of the marker menu's kind.
 struct CommandBench {
     CommandBench() : world(scenes::FreshWorld()), accepted(scenes::AddCrowd(world, 2 * kCommandCandidates)) {
-        world.sounds.reserve(16);
+        world.session.sounds.reserve(16);
     }
     sim::World& world;
     const std::size_t accepted;
@@ -172,10 +172,10 @@ void Lock(benchmark::State& state) {
     for (auto _ : state) {
         LockCommand(bench.lock);
         ReleaseTarget(bench.lock);
-        bench.world.sounds.clear();
+        bench.world.session.sounds.clear();
     }
     ReportAllocations(state, counter);
-    if (bench.world.sounds.capacity() == 0) state.SkipWithError("no cue was played");
+    if (bench.world.session.sounds.capacity() == 0) state.SkipWithError("no cue was played");
 }
 
 // The switch key while locked, press after press: through every candidate and round again.
@@ -187,7 +187,7 @@ void Switch(benchmark::State& state) {
     test::AllocationCounter counter;
     for (auto _ : state) {
         SwitchCommand(bench.lock);
-        bench.world.sounds.clear();
+        bench.world.session.sounds.clear();
     }
     ReportAllocations(state, counter);
 }

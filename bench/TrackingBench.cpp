@@ -28,10 +28,10 @@ constexpr AimSource kSources[] = {AimSource::kSkeletonTable, AimSource::kBodyPar
 struct Bench {
     Bench(View view, AimSource source) : scene(scenes::FreshWorld(), view, source) {
         sim::World& world = scene.world;
-        world.rotations.reserve(16);
+        world.session.rotations.reserve(16);
         UpdateTracking(nullptr, nullptr);  // the first frame reads the display size and fills the getters' globals
         scene.Restore();
-        world.rotations.clear();
+        world.session.rotations.clear();
         ReadInputs();
     }
 
@@ -69,7 +69,7 @@ struct Bench {
     // One plugin frame from the scene's start, and the floor from the same values.
     std::string Compare() {
         scene.Restore();
-        scene.world.rotations.clear();
+        scene.world.session.rotations.clear();
         UpdateTracking(nullptr, nullptr);
         return CompareLastFrame();
     }
@@ -87,12 +87,12 @@ struct Bench {
             differs += text;
         };
         if (!floor.kept || scene.lock.targetHandle != scene.target.handle) return " the target was not kept";
-        if (world.rotations.size() != 2) return " the player was not steered once";
+        if (world.session.rotations.size() != 2) return " the player was not steered once";
         same("marker x", scene.lock.markerX, floor.markerX);
         same("marker y", scene.lock.markerY, floor.markerY);
         same("marker distance", scene.lock.markerDistance, floor.markerDistance);
-        same("heading", world.rotations[0].value, floor.heading);
-        same("pitch", world.rotations[1].value, floor.pitch);
+        same("heading", world.session.rotations[0].value, floor.heading);
+        same("pitch", world.session.rotations[1].value, floor.pitch);
         same("heading offset", scene.world.Camera().ThirdPerson().headingOffset, floor.headingOffset);
         same("pitch offset", scene.world.Camera().ThirdPerson().pitchOffset, floor.pitchOffset);
         return differs;
@@ -114,7 +114,7 @@ void Update(benchmark::State& state, View view, AimSource source) {
     test::AllocationCounter counter;
     for (auto _ : state) {
         bench.scene.Restore();
-        world.rotations.clear();
+        world.session.rotations.clear();
         UpdateTracking(nullptr, nullptr);
     }
     ReportAllocations(state, counter);
@@ -155,7 +155,7 @@ void HostEntries(benchmark::State& state, View view, AimSource source) {
     test::AllocationCounter counter;
     for (auto _ : state) {
         bench.scene.Restore();
-        world.rotations.clear();
+        world.session.rotations.clear();
         bool answers = t.IsMenuOpen(menus, gateMenu);  // the gate
         host::TESObjectREFR* reference = nullptr;
         answers ^= t.LookupReferenceByHandle(&handle, &reference);

@@ -104,11 +104,11 @@ World::World() : nextHandle_(kFirstHandle) {
     SetName(uiStrings.triggerMenu, kTriggerMenuName);
     PublishHandles();
 
-    inputDispatcher.gamepadDevice = &gamepad;
+    inputDispatcher.gamepadDevice = &conditions.gamepad;
     code.Publish(HostTable());
     code.ownTarget = kEmptyHandle;
-    gameTarget.targetHandle = kEmptyHandle;
-    SetUpInterface();
+    conditions.gameTarget.targetHandle = kEmptyHandle;
+    SetUpMenus();
     if (faults.heapRefuses) HostHeap().FailNextAllocations(1);
     if (faults.allocatorRefuses) HostAllocator().FailNextAllocations(1);
 
@@ -127,7 +127,7 @@ World::World() : nextHandle_(kFirstHandle) {
 }
 
 World::~World() {
-    TearDownInterface();
+    TearDownMenus();
     code.CheckIntegrity();
     // Every reference the plugin looked up must have been dropped by the time the game ends.
     for (const auto& actor : actors_)
@@ -289,7 +289,7 @@ const char kButtonEventType[] = ".?AVButtonEvent@@";
 const char kThumbstickEventType[] = ".?AVThumbstickEvent@@";
 
 host::PlayerCamera* HOST_CDECL GetPlayerCameraSingleton() { return &TheWorld().Camera(); }
-host::ControlState* HOST_CDECL GetControlStateSingleton() { return &TheWorld().controlState; }
+host::ControlState* HOST_CDECL GetControlStateSingleton() { return &TheWorld().conditions.controlState; }
 host::MenuManager* HOST_CDECL GetMenuManagerSingleton() {
     World& world = TheWorld();
     return world.faults.noMenuManager ? nullptr : &world.menuManager;
@@ -299,15 +299,15 @@ host::InputEventDispatcher* HOST_CDECL GetInputEventDispatcherSingleton() { retu
 void HOST_THISCALL SetActorHeading(host::Actor* actor, float heading) {
     actor->rotation.z = heading;
     World& world = TheWorld();
-    std::lock_guard<std::mutex> lock(world.recordsMutex);
-    world.rotations.push_back({RotationCall::kHeading, heading});
+    std::lock_guard<std::mutex> lock(world.session.mutex);
+    world.session.rotations.push_back({RotationCall::kHeading, heading});
 }
 
 void HOST_THISCALL SetActorPitch(host::Actor* actor, float pitch) {
     actor->rotation.x = pitch;
     World& world = TheWorld();
-    std::lock_guard<std::mutex> lock(world.recordsMutex);
-    world.rotations.push_back({RotationCall::kPitch, pitch});
+    std::lock_guard<std::mutex> lock(world.session.mutex);
+    world.session.rotations.push_back({RotationCall::kPitch, pitch});
 }
 
 bool HOST_THISCALL IsGamepadEnabled(host::BSInputDevice* device) { return static_cast<SimGamepad*>(device)->enabled; }
@@ -356,7 +356,7 @@ bool HOST_THISCALL HasLineOfSight(host::Actor*, host::TESObjectREFR* target, boo
     return true;
 }
 
-bool HOST_CDECL IsHostBusy() { return TheWorld().hostBusy; }
+bool HOST_CDECL IsHostBusy() { return TheWorld().conditions.hostBusy; }
 
 bool HOST_THISCALL IsFemaleActorBase(host::TESActorBase* base) { return static_cast<SimActorBase*>(base)->female; }
 
@@ -390,8 +390,8 @@ host::TESForm* HOST_CDECL LookupFormById(std::uint32_t formId) {
 void HOST_CDECL PlaySoundAt(host::TESForm* sound, std::uint32_t flags, const host::NiPoint3* position,
                             host::NiNode* node) {
     World& world = TheWorld();
-    std::lock_guard<std::mutex> lock(world.recordsMutex);
-    world.sounds.push_back({sound, flags, position ? *position : host::NiPoint3{}, node});
+    std::lock_guard<std::mutex> lock(world.session.mutex);
+    world.session.sounds.push_back({sound, flags, position ? *position : host::NiPoint3{}, node});
 }
 
 bool HOST_THISCALL IsMenuOpen(host::MenuManager* manager, const host::FixedString* name) {

@@ -196,6 +196,40 @@ inline constexpr HostMenuSetup kHostMenus[] = {
 };
 inline constexpr std::uint32_t kMenuBuckets = 64;
 
+// What the game is: the conditions tests and scenarios set, before a frame or between
+// frames, and the stand-in answers the plugin from. (The player, actors, camera and menus
+// are set through World's own functions; the host's globals through TheGame().)
+struct GameConditions {
+    // The camera rides with the player (its eye above the player) unless it is pinned,
+    // and its first-person node turns with the player's heading, tilted by its own pitch
+    // and roll.
+    bool cameraPinned = false;
+    float firstPersonPitch = 0, firstPersonRoll = 0;
+    host::ControlState controlState{};  // the controls the game lets the player use
+    bool hostBusy = false;              // IsHostBusy's answer
+    SimGamepad gamepad;                 // enabled: a gamepad is the input device in use
+    std::string dataFolder;             // where LoadMovie looks for Interface\<name>.swf
+    // The game's own code each frame runs beside the plugin: an object that asks the
+    // target-update entry for its target, and the routine with the two branch sites.
+    host::TargetUpdateObject gameTarget{};
+    host::BranchSiteAObject branchObject{};  // its flag set: the game's own code takes branch A
+    bool branchBDiffers = false;             // the game's own compare takes branch B
+};
+
+// What the plugin had the game do in this session, recorded from whichever thread the call
+// came on (under `mutex`): read by tests, written by the scenario player to the frame
+// record and the replay.
+struct SessionRecord {
+    std::mutex mutex;
+    std::vector<PlayedSound> sounds;
+    std::vector<RotationCall> rotations;
+    std::vector<MovieCall> movieCalls;
+    std::vector<DeliveredMessage> messages;
+    std::vector<MenuAttachment> attachments;  // the words menus were given, and whether released
+    // The paths the game's own code took at the two branch sites in the last frame.
+    BranchPath branchA = BranchPath::kFallThrough, branchB = BranchPath::kFallThrough;
+};
+
 class World {
 public:
     World();
@@ -205,11 +239,6 @@ public:
 
     SimActor& Player() { return *player_; }
     SimCamera& Camera() { return camera_; }
-    // The camera rides with the player (its eye above the player) unless it is pinned,
-    // and its first-person node turns with the player's heading, tilted by its own pitch
-    // and roll.
-    bool cameraPinned = false;
-    float firstPersonPitch = 0, firstPersonRoll = 0;
     // The view as the camera stands now, and as it stood when this frame's per-frame call
     // began: what the previous frame put on the screen, and what the plugin measures from.
     CameraView View();
@@ -252,31 +281,19 @@ public:
 
     // The bad answers this world gives, fixed when it was built (see Faults()).
     const FaultSwitches faults = Faults();
+    // What the game is: set by tests and scenarios, answered to the plugin.
+    GameConditions conditions;
+    // What the plugin had the game do: read by tests, written to the record and the replay.
+    SessionRecord session;
 
-    // Everything the stand-in hands to the plugin: globals and the answers of its entries.
-    host::ControlState controlState{};
-    bool hostBusy = false;
+    // The stand-in's own machinery: the objects its globals and entries hand out, and the
+    // code the patches change. Tests may look; what they set is in `conditions`.
     host::UIStringTable uiStrings{};
     MenuManagerState menuManager{};
     host::ProcessLists processLists{};
-    // What the plugin had the game do, recorded from whichever thread the call came on.
-    std::mutex recordsMutex;
-    std::vector<PlayedSound> sounds;
     host::InputEventDispatcher inputDispatcher{};
-    SimGamepad gamepad;
-    std::vector<RotationCall> rotations;
     CodeSites code{faults.refusedSite, faults.strangeSite};
-    // The game's own code each frame runs beside the plugin: an object that asks the
-    // target-update entry for its target, and the routine with the two branch sites.
-    host::TargetUpdateObject gameTarget{};
-    host::BranchSiteAObject branchObject{};  // its flag set: the game's own code takes branch A
-    bool branchBDiffers = false;             // the game's own compare takes branch B
-    BranchPath branchA = BranchPath::kFallThrough, branchB = BranchPath::kFallThrough;
-    std::string dataFolder;  // where LoadMovie looks for Interface\<name>.swf
     std::vector<std::unique_ptr<SimMovieView>> movies;
-    std::vector<MovieCall> movieCalls;
-    std::vector<DeliveredMessage> messages;
-    std::vector<MenuAttachment> attachments;
     SimMovieView* FindMovie(const host::GFxMovieView* view) const;  // null: not a live movie
     host::PlayerControls playerControls{};
     host::PlayerInputHandler inputHandler{};
@@ -284,8 +301,8 @@ public:
 
 private:
     void PublishHandles();
-    void SetUpInterface();
-    void TearDownInterface();
+    void SetUpMenus();
+    void TearDownMenus();
     void ApplyMessage(const char* handle, std::uint32_t type);
     void Deliver(const char* handle, host::IMenu& menu, std::uint32_t type);
     host::MenuTableEntry* FreeEntry();

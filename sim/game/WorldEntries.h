@@ -1,5 +1,8 @@
 #pragma once
-// The host-table entries the stand-in world answers (see sim/HostBinding.cpp).
+// The host-table entries the stand-in world answers, defined beside the objects they answer
+// for: the world's (actors, camera, controls, sounds) in World.cpp, the menus' and movies'
+// in Menus.cpp. sim/game/HostBinding.cpp puts them, and its own entries (strings, heaps,
+// event sinks), into the table.
 
 #include "host/HostTable.h"
 

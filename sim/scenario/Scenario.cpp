@@ -212,23 +212,23 @@ public:
         }
         FrameScene scene = SceneOf(menu != nullptr ? menu->targetHandle : TheGame().emptyHandle);
         scene.menuOpen = menu != nullptr;
-        for (; movieCallsSeen_ < world_.movieCalls.size(); ++movieCallsSeen_) {
-            const MovieCall& call = world_.movieCalls[movieCallsSeen_];
+        for (; movieCallsSeen_ < world_.session.movieCalls.size(); ++movieCallsSeen_) {
+            const MovieCall& call = world_.session.movieCalls[movieCallsSeen_];
             frame.movieCalls.push_back(DescribeCall(call));
             scene.movieCalls.push_back({call.path, call.numbers});
         }
-        frame.sounds = static_cast<int>(world_.sounds.size() - soundsSeen_);
+        frame.sounds = static_cast<int>(world_.session.sounds.size() - soundsSeen_);
         frame.playerInput = world_.inputHandler.enabled != 0;
-        soundsSeen_ = world_.sounds.size();
-        frame.gameTarget = NameOf(world_.gameTarget.targetHandle);
-        frame.branchATaken = world_.branchA == BranchPath::kTaken;
-        frame.branchBTaken = world_.branchB == BranchPath::kTaken;
+        soundsSeen_ = world_.session.sounds.size();
+        frame.gameTarget = NameOf(world_.conditions.gameTarget.targetHandle);
+        frame.branchATaken = world_.session.branchA == BranchPath::kTaken;
+        frame.branchBTaken = world_.session.branchB == BranchPath::kTaken;
         const int displays = movie ? movie->displays : 0;
         frame.displays = movie == lastMovie_ ? displays - displaysSeen_ : displays;
         lastMovie_ = movie;
         displaysSeen_ = displays;
-        for (; messagesSeen_ < world_.messages.size(); ++messagesSeen_) {
-            const DeliveredMessage& message = world_.messages[messagesSeen_];
+        for (; messagesSeen_ < world_.session.messages.size(); ++messagesSeen_) {
+            const DeliveredMessage& message = world_.session.messages[messagesSeen_];
             if (message.menu == kMarkerMenu)
                 frame.messages.push_back(std::string(MessageName(message.type)) + "=" + std::to_string(message.result));
         }
@@ -395,12 +395,12 @@ void CameraCommand(Step& step) {
         step.Count(4);
         const host::NiPoint3 at = PointAt(step, 1);
         if (!world) return;
-        world->cameraPinned = true;
+        world->conditions.cameraPinned = true;
         world->Camera().rootNode->worldTranslation = at;
         world->Camera().ThirdPerson().cameraPosition = at;
     } else if (what == "follow") {
         step.Count(1);
-        if (world) world->cameraPinned = false;
+        if (world) world->conditions.cameraPinned = false;
     } else if (what == "offset" || what == "tilt") {
         step.Count(3);
         const float first = step.Radians(1), second = step.Radians(2);
@@ -409,8 +409,8 @@ void CameraCommand(Step& step) {
             world->Camera().ThirdPerson().headingOffset = first;
             world->Camera().ThirdPerson().pitchOffset = second;
         } else {
-            world->firstPersonPitch = first;
-            world->firstPersonRoll = second;
+            world->conditions.firstPersonPitch = first;
+            world->conditions.firstPersonRoll = second;
         }
     } else if (what == "root" || what == "node") {
         step.Count(2);
@@ -445,7 +445,7 @@ void SwitchCommand(Step& step) {
     const bool on = step.OnOff(0);
     if (!step.runner()) return;
     if (step.Verb() == "gamepad")
-        step.runner()->world().gamepad.enabled = on;
+        step.runner()->world().conditions.gamepad.enabled = on;
     else if (step.Verb() == "steering")
         TheGame().steeringGate = on ? 1 : 0;
     else
@@ -591,9 +591,9 @@ void GameCommand(Step& step) {
         if (!step.runner()) return;
         World& world = step.runner()->world();
         if (what == "branch-a")
-            world.branchObject.flags = on ? host::kBranchAFlag : 0;
+            world.conditions.branchObject.flags = on ? host::kBranchAFlag : 0;
         else
-            world.branchBDiffers = on;
+            world.conditions.branchBDiffers = on;
     } else if (what == "target") {
         if (step.Word(1) != "none") step.Actor(1);
         if (!step.runner()) return;

@@ -34,19 +34,19 @@ TEST_F(Allocations, TenThousandLockedFramesAllocateNothing) {
             const std::string name = std::string(scenes::Name(view)) + "/" + scenes::Name(source);
             world = &scenes::FreshWorld();
             scenes::LockedScene scene(*world, view, source);
-            world->rotations.reserve(2);  // the stand-in's own record of the turns
+            world->session.rotations.reserve(2);  // the stand-in's own record of the turns
             UpdateTracking(nullptr, nullptr);  // the first frame reads the display size
             const auto hostBlocks = HostBlocks();
             test::AllocationCounter counter;
             for (int frame = 0; frame < kLockedFrames; ++frame) {
                 scene.Restore();
-                world->rotations.clear();
+                world->session.rotations.clear();
                 UpdateTracking(nullptr, nullptr);
             }
             EXPECT_EQ(counter.Count(), 0u) << name;
             EXPECT_EQ(HostBlocks(), hostBlocks) << name;
             EXPECT_EQ(scene.lock.targetHandle, scene.target.handle) << name << ": locked throughout";
-            EXPECT_EQ(world->rotations.size(), 2u) << name << ": and steered";
+            EXPECT_EQ(world->session.rotations.size(), 2u) << name << ": and steered";
             EXPECT_NE(scene.lock.markerX, 0.0) << name;
         }
 }
@@ -62,7 +62,7 @@ TEST_F(Allocations, AScanAllocatesItsListOnce) {
         EXPECT_EQ(counter.Count(), 1u) << "the reserve, and nothing per actor";
         EXPECT_EQ(list.size(), accepted);
     }
-    world->hostBusy = true;  // a scan the game's state forbids reserves nothing
+    world->conditions.hostBusy = true;  // a scan the game's state forbids reserves nothing
     test::AllocationCounter counter;
     std::vector<TargetCandidate> list;
     CollectCandidates(list);
@@ -73,7 +73,7 @@ TEST_F(Allocations, AScanAllocatesItsListOnce) {
 
 TEST_F(Allocations, ACommandAllocatesAtMostItsListAndOneHandle) {
     ASSERT_EQ(scenes::AddCrowd(*world, 2 * kCommandCandidates), kCommandCandidates);
-    world->sounds.reserve(4 * kCommandCandidates);  // the stand-in's record of the cues
+    world->session.sounds.reserve(4 * kCommandCandidates);  // the stand-in's record of the cues
     const auto hostBlocks = HostBlocks();
     TargetLock lock;  // a fresh menu's: its first lock is counted too
     std::vector<std::size_t> counts;
@@ -88,7 +88,7 @@ TEST_F(Allocations, ACommandAllocatesAtMostItsListAndOneHandle) {
     // Round the candidates twice: every switch, the restarts included.
     for (std::size_t press = 0; press < 2 * kCommandCandidates + 2; ++press) command(SwitchCommand);
     ASSERT_NE(lock.targetHandle, host::EmptyHandle());
-    EXPECT_EQ(world->sounds.size(), 2 + 2 * kCommandCandidates + 2) << "every lock and switch gave a new target";
+    EXPECT_EQ(world->session.sounds.size(), 2 + 2 * kCommandCandidates + 2) << "every lock and switch gave a new target";
 
     // The restart that passes over the current target because it is again the best.
     std::vector<TargetCandidate> ordered;

@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t switches = in.Take<std::uint8_t>();
     world.Camera().SetState(switches & 1 ? host::kCameraStateFirstPerson : host::kCameraStateThirdPerson);
     world.Camera().ThirdPerson().headingOffset = in.Take<float>();
-    world.gamepad.enabled = (switches & 2) != 0;
+    world.conditions.gamepad.enabled = (switches & 2) != 0;
     sim::TheGame().invertLookY = (switches & 4) ? 1 : 0;
     sim::TheGame().steeringGate = (switches & 8) ? 0 : 1;
     LockState.rightStickX = in.Take<float>();
@@ -67,11 +67,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     gSettings.CameraSpeed = static_cast<std::int32_t>(50 + in.Below(1951));
     const host::NiPoint3 aim = in.Take<host::NiPoint3>();
 
-    world.rotations.clear();
+    world.session.rotations.clear();
     AimAngles steering{};
     test::ComputeAimAngles(aim, steering);
     test::ApplySteering(steering);
-    for (const sim::RotationCall& call : world.rotations) fuzz::Require(std::isfinite(call.value));
+    for (const sim::RotationCall& call : world.session.rotations) fuzz::Require(std::isfinite(call.value));
     if (std::isfinite(steering.headingDelta)) fuzz::Require(std::fabs(steering.headingDelta) <= kPi);
     return 0;
 }

@@ -20,8 +20,8 @@ namespace {
 TarvekMenu& OpenMenu() {
     static TarvekMenu* const menu = [] {
         sim::World& world = sim::TheWorld();
-        world.dataFolder = "/tmp/veldrin-native/fuzz-input-data";
-        std::ofstream(world.dataFolder + "\\Interface\\TarvekMenu.swf") << "movie";
+        world.conditions.dataFolder = "/tmp/veldrin-native/fuzz-input-data";
+        std::ofstream(world.conditions.dataFolder + "\\Interface\\TarvekMenu.swf") << "movie";
         for (int i = 0; i < 5; ++i) {
             sim::ActorSetup setup;
             setup.position = {-300.0f + 150.0f * static_cast<float>(i), 600.0f + 50.0f * static_cast<float>(i), 0};
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     world.SendInput(chain);
-    world.sounds.clear();
+    world.session.sounds.clear();
     fuzz::Require(menu.stateLock.owner == 0 && menu.stateLock.count == 0);
     fuzz::Require(menu.targetHandle == host::EmptyHandle() || menu.visitedSet.count(menu.targetHandle) == 1);
     for (const sim::SimActor* actor : world.Actors()) fuzz::Require(actor->References() == actor->ownReferences);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 #include <new>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,9 @@ struct Throwing {
     // Its one failed call cannot but leave something unreleased (a reference, a string, a block).
     bool releases;
 };
+
+// Failure messages and the test list name the entry.
+void PrintTo(const Throwing& entry, std::ostream* out) { *out << entry.name; }
 
 template <auto Member>
 Throwing Make(const char* name, bool releases = false) {
@@ -133,7 +137,8 @@ const std::vector<Throwing>& Entries() {
     return entries;
 }
 
-class ThrowingHost : public test::WorldTest {
+// One fresh world a case: the session played with one entry armed.
+class ThrowingHost : public test::WorldTest, public ::testing::WithParamInterface<Throwing> {
 protected:
     void SetUp() override {
         WorldTest::SetUp();
@@ -152,7 +157,7 @@ protected:
     // magic-effect sink), the auto-open sink, the menu's creator, messages, draws and
     // sinks, the frame hook, the patched game code, the FreezeEventHandler filter.
     void PlaySession() {
-        world->dataFolder = dataFolder;
+        world->conditions.dataFolder = dataFolder;
         world->AddMenuSink(sim::kFreezeHandlerDecorated);
         gSettings.OnlyHostile = true;  // so hostility is asked
         AddActor({40, 600, 20});
@@ -182,31 +187,30 @@ protected:
     std::string dataFolder;
 };
 
-TEST_F(ThrowingHost, EveryCallbackReturnsToTheGameWhicheverEntryThrows) {
-    std::vector<std::string> neverCalled;
-    for (const Throwing& entry : Entries()) {
-        SetUp();
-        FreezeHandlerSaved.clear();
-        entry.arm();
-        EXPECT_NO_THROW(PlaySession()) << entry.name << " threw through a callback into the game";
-        const bool thrown = entry.thrown();
-        entry.disarm();
-        if (!thrown) neverCalled.push_back(entry.name);
-        if (LockState.markerMenu != nullptr) {
-            EXPECT_EQ(LockState.markerMenu->stateLock.owner, 0) << entry.name << ": a lock left held";
-        }
-        sim::DestroyWorld();
-        std::vector<std::string> misuses = sim::TakeMisuses();
-        if (!entry.releases)
-            for (const std::string& misuse : misuses) ADD_FAILURE() << entry.name << " threw, then: " << misuse;
-        TearDown();  // the settings and the lock record as they were
-    }
-    // An entry the session never reaches proves nothing: only these may stay uncalled. The
-    // plugin sends the movie numbers only (never managed values), and looks the lock cue's
-    // form up once per process (earlier tests may have done it).
-    const std::vector<std::string> unused = {"ReleaseFlashValue", "LookupFormById"};
-    for (const std::string& name : neverCalled)
-        EXPECT_NE(std::find(unused.begin(), unused.end(), name), unused.end()) << name << " was never called";
+// An entry the session never reaches proves nothing: only these may stay uncalled. The
+// plugin sends the movie numbers only (never managed values).
+bool MayStayUncalled(const std::string& name) {
+    static const std::vector<std::string> unused = {"ReleaseFlashValue"};
+    return std::find(unused.begin(), unused.end(), name) != unused.end();
 }
+
+TEST_P(ThrowingHost, EveryCallbackReturnsToTheGame) {
+    const Throwing& entry = GetParam();
+    entry.arm();
+    EXPECT_NO_THROW(PlaySession()) << entry.name << " threw through a callback into the game";
+    const bool thrown = entry.thrown();
+    entry.disarm();
+    EXPECT_TRUE(thrown || MayStayUncalled(entry.name)) << entry.name << " was never called";
+    if (LockState.markerMenu != nullptr) {
+        EXPECT_EQ(LockState.markerMenu->stateLock.owner, 0) << entry.name << ": a lock left held";
+    }
+    sim::DestroyWorld();
+    std::vector<std::string> misuses = sim::TakeMisuses();
+    if (!entry.releases)
+        for (const std::string& misuse : misuses) ADD_FAILURE() << entry.name << " threw, then: " << misuse;
+}
+
+INSTANTIATE_TEST_SUITE_P(EachEntry, ThrowingHost, ::testing::ValuesIn(Entries()),
+                         [](const ::testing::TestParamInfo<Throwing>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -126,7 +126,7 @@ TEST_F(StrictGame, MovieCallsTheMovieCannotTakeAreReported) {
     const std::string folder = test::MakeTempFolder("strict-movie");
     test::MakeFolders(folder + "\\Interface");
     test::WriteFile(folder + "\\Interface\\TarvekMenu.swf", "movie");
-    world->dataFolder = folder;
+    world->conditions.dataFolder = folder;
     host::HostTable& table = sim::HostTable();
     host::GFxMovieView* view = nullptr;
     ASSERT_TRUE(table.LoadMovie(nullptr, nullptr, &view, "TarvekMenu", 0, 0));
@@ -150,8 +150,8 @@ TEST_F(StrictGame, MovieCallsTheMovieCannotTakeAreReported) {
     const std::vector<std::string> misuses = sim::TakeMisuses();
     EXPECT_EQ(misuses.size(), 3u);
     EXPECT_TRUE(Reported(misuses, "has no such function"));
-    ASSERT_GE(world->movieCalls.size(), 5u);
-    EXPECT_EQ(world->movieCalls.back().path, "_root.SetTargetPos") << "every call is recorded with its full path";
+    ASSERT_GE(world->session.movieCalls.size(), 5u);
+    EXPECT_EQ(world->session.movieCalls.back().path, "_root.SetTargetPos") << "every call is recorded with its full path";
 
     table.ReleaseMovie(view);
     table.DisplayMovie(view);

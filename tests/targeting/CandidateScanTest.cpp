@@ -44,8 +44,8 @@ TEST_F(CandidateScan, GameStatesThatForbidAScanYieldNothing) {
     Ahead(500);
     const std::vector<std::pair<const char*, std::function<void(bool)>>> gates = {
         {"camera state 3", [&](bool on) { world->Camera().SetState(on ? host::kCameraStateNoScan : host::kCameraStateThirdPerson); }},
-        {"control state byte", [&](bool on) { world->controlState.scanBlocked = on; }},
-        {"host busy", [&](bool on) { world->hostBusy = on; }},
+        {"control state byte", [&](bool on) { world->conditions.controlState.scanBlocked = on; }},
+        {"host busy", [&](bool on) { world->conditions.hostBusy = on; }},
         {"gate menu open", [&](bool on) { on ? world->OpenMenu(sim::kGateMenuName) : world->CloseMenu(sim::kGateMenuName); }},
         {"player interaction extra",
          [&](bool on) {
@@ -151,7 +151,7 @@ TEST_F(CandidateScan, TheListIsAppendedToAndNeverCleared) {
     std::vector<TargetCandidate> list = {{0.0, nullptr}};
     CollectCandidates(list);
     EXPECT_EQ(list.size(), 2u);
-    world->hostBusy = true;
+    world->conditions.hostBusy = true;
     CollectCandidates(list);
     EXPECT_EQ(list.size(), 2u);
 }

@@ -62,16 +62,16 @@ TEST_F(Commands, LockKeyLocksTheBestCandidateWithACueAndReleasesOnTheNextPress) 
     PressLock();
     EXPECT_EQ(Target(), best.handle);
     EXPECT_EQ(Visited(), std::vector<host::ActorHandle>{best.handle});
-    ASSERT_EQ(world->sounds.size(), 1u);
-    EXPECT_EQ(world->sounds[0].sound, &sim::TheGame().lockCueSound);
-    EXPECT_EQ(world->sounds[0].flags, 0u);
-    EXPECT_EQ(world->sounds[0].position.y, world->Player().position.y);
-    EXPECT_EQ(world->sounds[0].node, world->Player().root.get());
+    ASSERT_EQ(world->session.sounds.size(), 1u);
+    EXPECT_EQ(world->session.sounds[0].sound, &sim::TheGame().lockCueSound);
+    EXPECT_EQ(world->session.sounds[0].flags, 0u);
+    EXPECT_EQ(world->session.sounds[0].position.y, world->Player().position.y);
+    EXPECT_EQ(world->session.sounds[0].node, world->Player().root.get());
 
     PressLock();
     EXPECT_EQ(Target(), host::EmptyHandle());
     EXPECT_TRUE(lock->visitedSet.empty());
-    EXPECT_EQ(world->sounds.size(), 1u) << "releasing plays nothing";
+    EXPECT_EQ(world->session.sounds.size(), 1u) << "releasing plays nothing";
     EXPECT_EQ(lock->stateLock.owner, 0);
     ExpectReferencesBalanced();
 }
@@ -90,7 +90,7 @@ TEST_F(Commands, NoCandidateMeansNoLockAndNoCue) {
     Ahead(0, -500);  // behind the player
     PressLock();
     EXPECT_EQ(Target(), host::EmptyHandle());
-    EXPECT_TRUE(world->sounds.empty());
+    EXPECT_TRUE(world->session.sounds.empty());
 }
 
 TEST_F(Commands, KeysFromEveryDeviceMatchTheirSetting) {
@@ -161,7 +161,7 @@ TEST_F(Commands, SwitchWalksEveryCandidateThenRestartsPastTheCurrentTarget) {
     EXPECT_EQ(Target(), a.handle);
     PressSwitch();
     EXPECT_EQ(Target(), b.handle);
-    EXPECT_EQ(world->sounds.size(), 2u);
+    EXPECT_EQ(world->session.sounds.size(), 2u);
 
     PressSwitch();  // both given, current B: back to the best, A, with a fresh visited set
     EXPECT_EQ(Target(), a.handle);
@@ -169,11 +169,11 @@ TEST_F(Commands, SwitchWalksEveryCandidateThenRestartsPastTheCurrentTarget) {
 
     // Both given and the current target A is again the best: B, and visited is {A, B}.
     lock->visitedSet = {a.handle, b.handle};
-    const std::size_t cues = world->sounds.size();
+    const std::size_t cues = world->session.sounds.size();
     PressSwitch();
     EXPECT_EQ(Target(), b.handle);
     EXPECT_EQ(Visited(), (std::vector<host::ActorHandle>{a.handle, b.handle}));
-    EXPECT_EQ(world->sounds.size(), cues + 1);
+    EXPECT_EQ(world->session.sounds.size(), cues + 1);
 
     sim::SimActor& c = Ahead(120);
     PressSwitch();
@@ -184,13 +184,13 @@ TEST_F(Commands, SwitchWalksEveryCandidateThenRestartsPastTheCurrentTarget) {
 TEST_F(Commands, SwitchWithTheTargetAsTheOnlyCandidateKeepsItSilently) {
     sim::SimActor& only = Ahead(0);
     PressLock();
-    const std::size_t cues = world->sounds.size();
+    const std::size_t cues = world->session.sounds.size();
     PressSwitch();
     EXPECT_EQ(Target(), only.handle);
     EXPECT_EQ(Visited(), std::vector<host::ActorHandle>{only.handle});
-    EXPECT_EQ(world->sounds.size(), cues);
+    EXPECT_EQ(world->session.sounds.size(), cues);
 
-    world->hostBusy = true;  // no candidates at all: the lock stays
+    world->conditions.hostBusy = true;  // no candidates at all: the lock stays
     PressSwitch();
     EXPECT_EQ(Target(), only.handle);
 }
@@ -219,10 +219,10 @@ TEST_F(Commands, TheCueFormIsLookedUpOnceAndNeverPlayedWithoutAPlayerModel) {
     EXPECT_EQ(sim::TheGame().formLookups, lookups);
 
     world->Player().loaded = false;
-    const std::size_t cues = world->sounds.size();
+    const std::size_t cues = world->session.sounds.size();
     PressLock();
     EXPECT_NE(Target(), host::EmptyHandle());
-    EXPECT_EQ(world->sounds.size(), cues);
+    EXPECT_EQ(world->session.sounds.size(), cues);
 }
 
 }  // namespace

@@ -103,7 +103,7 @@ TEST_F(Contention, InputFramesAndTheInterfaceOnThreadsOfTheirOwn) {
     const std::string data = test::MakeTempFolder("contention");
     test::MakeFolders(data + "\\Interface");
     test::WriteFile(data + "\\Interface\\TarvekMenu.swf", "movie");
-    world->dataFolder = data;
+    world->conditions.dataFolder = data;
     for (int i = 0; i < 6; ++i) AddActor({-300.0f + 120.0f * static_cast<float>(i), 700, 20});
     gPlugin.OnModLoaded();
     world->OpenMenu(sim::kTriggerMenuName);
@@ -139,7 +139,7 @@ TEST_F(Contention, InputFramesAndTheInterfaceOnThreadsOfTheirOwn) {
     }
     EXPECT_EQ(menu->stateLock.owner, 0) << "no lock left held";
     EXPECT_EQ(menu->stateLock.count, 0);
-    EXPECT_GT(world->sounds.size(), 0u) << "the threads did lock and switch";
+    EXPECT_GT(world->session.sounds.size(), 0u) << "the threads did lock and switch";
     // The fixture's end closes the menu and checks every reference was dropped.
 }
 

@@ -60,9 +60,9 @@ TEST_F(Steering, HeadingThenPitchAreSetOnThePlayerAndThirdPersonOffsetsCleared) 
     world->Camera().ThirdPerson().headingOffset = 0.4f;
     world->Camera().ThirdPerson().pitchOffset = 0.2f;
     test::ApplySteering({0.15, 0.03, 0});
-    ASSERT_EQ(world->rotations.size(), 2u);
-    EXPECT_EQ(world->rotations[0].kind, sim::RotationCall::kHeading);
-    EXPECT_EQ(world->rotations[1].kind, sim::RotationCall::kPitch);
+    ASSERT_EQ(world->session.rotations.size(), 2u);
+    EXPECT_EQ(world->session.rotations[0].kind, sim::RotationCall::kHeading);
+    EXPECT_EQ(world->session.rotations[1].kind, sim::RotationCall::kPitch);
     EXPECT_EQ(world->Camera().ThirdPerson().headingOffset, 0.0f);
     EXPECT_EQ(world->Camera().ThirdPerson().pitchOffset, 0.0f);
 
@@ -75,7 +75,7 @@ TEST_F(Steering, HeadingThenPitchAreSetOnThePlayerAndThirdPersonOffsetsCleared) 
 TEST_F(Steering, TheGateFlagHoldsTheRotation) {
     sim::TheGame().steeringGate = 0;
     test::ApplySteering({1.0, 0.5, 0});
-    EXPECT_TRUE(world->rotations.empty());
+    EXPECT_TRUE(world->session.rotations.empty());
     sim::TheGame().steeringGate = 1;
 }
 
@@ -85,7 +85,7 @@ TEST_F(Steering, TheRightStickShiftsTheAimOnlyWithAnEnabledGamepad) {
     LockState.rightStickY = 1.0f;
     EXPECT_EQ(Aim(target).headingDelta, 0.0) << "no gamepad enabled";
 
-    world->gamepad.enabled = true;
+    world->conditions.gamepad.enabled = true;
     const double quarter = static_cast<float>(std::atan2(128.0, 128.0));
     EXPECT_NEAR(Aim(target).headingDelta, kPi / 4, 1e-6);
     EXPECT_EQ(Aim(target).pitchDelta, -quarter);
@@ -101,27 +101,27 @@ TEST_F(Steering, NothingThatIsNotANumberReachesThePlayer) {
     world->Camera().ThirdPerson().headingOffset = 0.4f;
     for (const AimAngles& bad : {AimAngles{NAN, 0.1, 500}, AimAngles{0.1, INFINITY, 500}}) {
         test::ApplySteering(bad);
-        EXPECT_TRUE(world->rotations.empty()) << "nothing is handed to the game";
+        EXPECT_TRUE(world->session.rotations.empty()) << "nothing is handed to the game";
         EXPECT_EQ(world->Camera().ThirdPerson().headingOffset, 0.4f) << "and the camera is left alone";
     }
     player().rotation.z = NAN;  // the game's own record is already broken: we do not add to it
     test::ApplySteering({0.1, 0.1, 500});
-    EXPECT_TRUE(world->rotations.empty());
+    EXPECT_TRUE(world->session.rotations.empty());
 }
 
 TEST_F(Steering, AHugeStickValueEndsTheFrameAtOnce) {
-    world->gamepad.enabled = true;
+    world->conditions.gamepad.enabled = true;
     LockState.rightStickX = 3e38f;  // stepping 2π off this would never end
     const AimAngles angles = Aim({0, 800, 120});
     EXPECT_GE(angles.headingDelta, -kPi);
     EXPECT_LE(angles.headingDelta, kPi);
     test::ApplySteering(angles);
-    ASSERT_EQ(world->rotations.size(), 2u);
+    ASSERT_EQ(world->session.rotations.size(), 2u);
     EXPECT_TRUE(std::isfinite(player().rotation.z));
     LockState.rightStickX = INFINITY;
-    world->rotations.clear();
+    world->session.rotations.clear();
     test::ApplySteering(Aim({0, 800, 120}));
-    EXPECT_TRUE(world->rotations.empty()) << "an infinite aim is not applied";
+    EXPECT_TRUE(world->session.rotations.empty()) << "an infinite aim is not applied";
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
+#include <ostream>
+#include <string>
 #include <vector>
 
 #include "host/Host.h"
@@ -77,7 +78,7 @@ TEST_F(TrackingUpdate, ProjectsTheMarkerAndSteersWhileTheTargetQualifies) {
     EXPECT_GT(lock.markerX, 0.0) << "the target stands right of centre";
     EXPECT_NEAR(lock.markerY, 0.0, 1e-9);
     EXPECT_NEAR(lock.markerDistance, std::hypot(30.0, 600.0), 1e-3);
-    ASSERT_EQ(world->rotations.size(), 2u);
+    ASSERT_EQ(world->session.rotations.size(), 2u);
     EXPECT_NEAR(world->Player().rotation.z, std::atan2(30.0, 600.0) * 2 / 3, 1e-6);
     const double firstX = lock.markerX;
     Frame();
@@ -85,45 +86,60 @@ TEST_F(TrackingUpdate, ProjectsTheMarkerAndSteersWhileTheTargetQualifies) {
     ExpectReferencesBalanced();
 }
 
-TEST_F(TrackingUpdate, EveryFailedCheckEndsTheLockOnTheNextFrame) {
-    const std::vector<std::pair<const char*, std::function<void()>>> failures = {
-        {"dies", [&] { target->dead = true; }},
-        {"loses its 3D", [&] { target->loaded = false; }},
-        {"unloads", [&] { world->Unload(*target); }},
-        {"player interaction extra",
-         [&] {
-             world->Player().flagWord = host::kActorFlagHasExtraInteraction;
-             world->Player().extra.bits[21] = 0x02;
-         }},
-        {"player flag 0x4000", [&] { world->Player().flagWord = host::kActorFlagScanBlocked; }},
-        {"player state 0x3C000", [&] { world->Player().stateWord = 0x20000; }},
-        {"stops being hostile",
-         [&] {
-             gSettings.OnlyHostile = true;
-             target->hostile = false;
-         }},
-        {"is essential",
-         [&] {
-             gSettings.IgnoreEssentialActor = true;
-             target->flagWord |= host::kActorFlagEssential;
-         }},
-        {"leaves the distance", [&] { gSettings.MaxDistance = 500; }},
-        {"a distance limit of 0", [&] { gSettings.MaxDistance = 0; }},
-    };
-    for (const auto& [name, fail] : failures) {
-        SetUp();
-        Frame();
-        ASSERT_TRUE(Locked()) << name;
-        fail();
-        world->rotations.clear();
-        Frame();
-        EXPECT_EQ(lock.targetHandle, sim::kEmptyHandle) << name;
-        EXPECT_TRUE(lock.visitedSet.empty()) << name;
-        EXPECT_TRUE(world->rotations.empty()) << name << ": no steering once released";
-        ExpectReferencesBalanced();
-        TearDown();
-    }
+// Each case of a parameterised test has a name of its own, in the test list and in
+// failure messages.
+template <class Case>
+std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+    return info.param.name;
 }
+
+// A check the update makes every frame, made to fail.
+struct FailedCheck {
+    const char* name;
+    void (*fail)(sim::World& world, sim::SimActor& target);
+};
+void PrintTo(const FailedCheck& check, std::ostream* out) { *out << check.name; }
+
+class TrackingFailedCheck : public TrackingUpdate, public ::testing::WithParamInterface<FailedCheck> {};
+
+TEST_P(TrackingFailedCheck, EndsTheLockOnTheNextFrame) {
+    Frame();
+    ASSERT_TRUE(Locked());
+    GetParam().fail(*world, *target);
+    world->session.rotations.clear();
+    Frame();
+    EXPECT_EQ(lock.targetHandle, sim::kEmptyHandle);
+    EXPECT_TRUE(lock.visitedSet.empty());
+    EXPECT_TRUE(world->session.rotations.empty()) << "no steering once released";
+    ExpectReferencesBalanced();
+}
+
+const FailedCheck kFailedChecks[] = {
+    {"Dies", [](sim::World&, sim::SimActor& target) { target.dead = true; }},
+    {"LosesIts3D", [](sim::World&, sim::SimActor& target) { target.loaded = false; }},
+    {"Unloads", [](sim::World& world, sim::SimActor& target) { world.Unload(target); }},
+    {"PlayerInteractionExtra",
+     [](sim::World& world, sim::SimActor&) {
+         world.Player().flagWord = host::kActorFlagHasExtraInteraction;
+         world.Player().extra.bits[21] = 0x02;
+     }},
+    {"PlayerFlagScanBlocked",
+     [](sim::World& world, sim::SimActor&) { world.Player().flagWord = host::kActorFlagScanBlocked; }},
+    {"PlayerStateInTheBusyRange", [](sim::World& world, sim::SimActor&) { world.Player().stateWord = 0x20000; }},
+    {"StopsBeingHostile",
+     [](sim::World&, sim::SimActor& target) {
+         gSettings.OnlyHostile = true;
+         target.hostile = false;
+     }},
+    {"IsEssential",
+     [](sim::World&, sim::SimActor& target) {
+         gSettings.IgnoreEssentialActor = true;
+         target.flagWord |= host::kActorFlagEssential;
+     }},
+    {"LeavesTheDistance", [](sim::World&, sim::SimActor&) { gSettings.MaxDistance = 500; }},
+    {"ADistanceLimitOfZero", [](sim::World&, sim::SimActor&) { gSettings.MaxDistance = 0; }},
+};
+INSTANTIATE_TEST_SUITE_P(EachCheck, TrackingFailedCheck, ::testing::ValuesIn(kFailedChecks), CaseName<FailedCheck>);
 
 TEST_F(TrackingUpdate, FiltersThatAreOffAreNotTested) {
     target->hostile = false;
@@ -144,24 +160,42 @@ TEST_F(TrackingUpdate, ExactlyAtTheDistanceLimitTheLockHolds) {
     EXPECT_EQ(lock.targetHandle, exact.handle);
 }
 
-TEST_F(TrackingUpdate, NothingMovesWhileGatedOrUnlocked) {
-    const std::vector<std::pair<const char*, std::function<void(bool)>>> gates = {
-        {"gate menu open", [&](bool on) { on ? world->OpenMenu(sim::kGateMenuName) : world->CloseMenu(sim::kGateMenuName); }},
-        {"marker menu closed", [&](bool on) { LockState.markerMenu = on ? nullptr : &lock; }},
-    };
-    for (const auto& [name, gate] : gates) {
-        gate(true);
-        target->dead = true;  // would release, were the update to look
-        Frame();
-        EXPECT_TRUE(Locked()) << name;
-        EXPECT_TRUE(world->rotations.empty()) << name;
-        EXPECT_EQ(lock.markerX, 0.0) << name;
-        gate(false);
-        target->dead = false;
-    }
+// What keeps the update from looking at the lock at all, switched on or off.
+struct Gate {
+    const char* name;
+    void (*set)(sim::World& world, TargetLock& lock, bool on);
+};
+void PrintTo(const Gate& gate, std::ostream* out) { *out << gate.name; }
+
+class TrackingGate : public TrackingUpdate, public ::testing::WithParamInterface<Gate> {};
+
+TEST_P(TrackingGate, NothingMovesWhileItHolds) {
+    GetParam().set(*world, lock, true);
+    target->dead = true;  // would release, were the update to look
+    Frame();
+    EXPECT_TRUE(Locked());
+    EXPECT_TRUE(world->session.rotations.empty());
+    EXPECT_EQ(lock.markerX, 0.0);
+    GetParam().set(*world, lock, false);
+    target->dead = false;
+    Frame();
+    EXPECT_TRUE(Locked());
+    EXPECT_FALSE(world->session.rotations.empty()) << "steering again once it lifts";
+}
+
+const Gate kGates[] = {
+    {"GateMenuOpen",
+     [](sim::World& world, TargetLock&, bool on) {
+         on ? world.OpenMenu(sim::kGateMenuName) : world.CloseMenu(sim::kGateMenuName);
+     }},
+    {"MarkerMenuClosed", [](sim::World&, TargetLock& lock, bool on) { LockState.markerMenu = on ? nullptr : &lock; }},
+};
+INSTANTIATE_TEST_SUITE_P(EachGate, TrackingGate, ::testing::ValuesIn(kGates), CaseName<Gate>);
+
+TEST_F(TrackingUpdate, NothingMovesWhileUnlocked) {
     lock.targetHandle = sim::kEmptyHandle;
     Frame();
-    EXPECT_TRUE(world->rotations.empty());
+    EXPECT_TRUE(world->session.rotations.empty());
 }
 
 TEST_F(TrackingUpdate, TheDisplaySizeIsReadUntilItsHeightIsKnown) {
@@ -183,7 +217,7 @@ TEST_F(TrackingUpdate, TheDisplaySizeIsReadUntilItsHeightIsKnown) {
 TEST_F(TrackingUpdate, ALockedFrameAllocatesNothing) {
     Frame();  // first frame: caches filled
     const std::size_t hostBlocks = sim::HostHeap().LiveBlocks();
-    world->rotations.reserve(2000);  // the stand-in's own record of the frames
+    world->session.rotations.reserve(2000);  // the stand-in's own record of the frames
     test::AllocationCounter counter;
     for (int frame = 0; frame < 500; ++frame) Frame();
     EXPECT_EQ(counter.Count(), 0u);
@@ -215,28 +249,38 @@ TEST_F(TrackingUpdate, TheRangeIsTheFloatDistanceWidened) {
     EXPECT_EQ(lock.markerDistance, expected);
 }
 
-TEST_F(TrackingUpdate, ATargetThatIsNotANumberEndsTheLockAndNothingReachesTheGame) {
-    const std::vector<std::pair<const char*, host::NiPoint3>> broken = {
-        {"aim point NaN", {NAN, 600, 100}}, {"aim point infinite", {30, INFINITY, 100}}, {"far beyond float", {3e38f, -3e38f, 0}}};
-    for (const auto& [name, aim] : broken) {
-        SetUp();
-        Frame();
-        ASSERT_TRUE(Locked()) << name;
-        for (const auto& node : target->root->children) node->worldTranslation = aim;
-        world->rotations.clear();
-        Frame();
-        EXPECT_EQ(lock.targetHandle, sim::kEmptyHandle) << name << ": no longer qualifies";
-        EXPECT_TRUE(world->rotations.empty()) << name;
-        EXPECT_TRUE(std::isfinite(world->Player().rotation.z)) << name;
-        TearDown();
-    }
+// An aim point no arithmetic should carry through to the game.
+struct BrokenAim {
+    const char* name;
+    host::NiPoint3 aim;
+};
+void PrintTo(const BrokenAim& broken, std::ostream* out) { *out << broken.name; }
+
+class TrackingBrokenAim : public TrackingUpdate, public ::testing::WithParamInterface<BrokenAim> {};
+
+TEST_P(TrackingBrokenAim, EndsTheLockAndNothingReachesTheGame) {
+    Frame();
+    ASSERT_TRUE(Locked());
+    for (const auto& node : target->root->children) node->worldTranslation = GetParam().aim;
+    world->session.rotations.clear();
+    Frame();
+    EXPECT_EQ(lock.targetHandle, sim::kEmptyHandle) << "no longer qualifies";
+    EXPECT_TRUE(world->session.rotations.empty());
+    EXPECT_TRUE(std::isfinite(world->Player().rotation.z));
 }
+
+const BrokenAim kBrokenAims[] = {
+    {"AimPointNaN", {NAN, 600, 100}},
+    {"AimPointInfinite", {30, INFINITY, 100}},
+    {"FarBeyondFloat", {3e38f, -3e38f, 0}},
+};
+INSTANTIATE_TEST_SUITE_P(EachAim, TrackingBrokenAim, ::testing::ValuesIn(kBrokenAims), CaseName<BrokenAim>);
 
 TEST_F(TrackingUpdate, AHugePlayerHeadingEndsTheFrameAtOnce) {
     world->Player().rotation.z = 1e20f;  // stepping 2π off this never ends
     Frame();
     EXPECT_TRUE(Locked());
-    ASSERT_EQ(world->rotations.size(), 2u);
+    ASSERT_EQ(world->session.rotations.size(), 2u);
     EXPECT_GE(world->Player().rotation.z, 0.0f);
     EXPECT_LE(world->Player().rotation.z, static_cast<float>(kTwoPi));
 }

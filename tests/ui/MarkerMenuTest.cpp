@@ -39,7 +39,7 @@ protected:
         dataFolder = test::MakeTempFolder("marker-data");
         test::MakeFolders(dataFolder + "\\Interface");
         test::WriteFile(dataFolder + "\\Interface\\TarvekMenu.swf", "movie");
-        world->dataFolder = dataFolder;
+        world->conditions.dataFolder = dataFolder;
     }
 
     std::uint32_t MenuSinks() { return sim::SinkCount(world->menuManager.menuOpenCloseSource); }
@@ -61,7 +61,7 @@ protected:
     }
     std::vector<sim::MovieCall> CallsTo(const char* path) const {
         std::vector<sim::MovieCall> calls;
-        for (const sim::MovieCall& call : world->movieCalls)
+        for (const sim::MovieCall& call : world->session.movieCalls)
             if (call.path == path) calls.push_back(call);
         return calls;
     }
@@ -171,7 +171,7 @@ TEST_F(MarkerMenu, FromKeyPressToMarkerAndBack) {
 
     Press(kLockKey);
     EXPECT_EQ(menu->targetHandle, closest.handle);
-    EXPECT_EQ(world->sounds.size(), 1u);
+    EXPECT_EQ(world->session.sounds.size(), 1u);
 
     world->RunFrame();  // tracking projects; the draw only shows the marker
     EXPECT_TRUE(menu->markerShown);
@@ -279,7 +279,7 @@ TEST_F(MarkerMenu, AMenuKnowsItsOwnSinksWhateverTheLockRecordSays) {
     LockState = {};  // someone else cleared the record
     world = &sim::ResetWorld();  // the game closes and destroys the menu
     EXPECT_TRUE(sim::TakeMisuses().empty()) << "no sink left in freed memory";
-    world->dataFolder = dataFolder;
+    world->conditions.dataFolder = dataFolder;
 
     // A second instance that never attached cannot detach the first one's sinks.
     gPlugin.OnModLoaded();

@@ -1,5 +1,7 @@
-// The stand-in's interface: the menu manager and its table, the UI message queue, movies,
-// and the frame loop that drives them.
+// The stand-in game's UI (what the game calls its interface; not the script extender's
+// interface record, which the loader fills): the menu manager and its table, the UI
+// message queue, movies, and the frame loop that drives them, with the host-table entries
+// that answer for menus and movies.
 
 #include <windows.h>
 
@@ -84,7 +86,7 @@ void CountFlags(host::MenuManager& manager, const host::IMenu* menu, int delta) 
 
 }  // namespace
 
-void World::SetUpInterface() {
+void World::SetUpMenus() {
     menuManager.menuTable.bucketCount = kMenuBuckets;
     menuManager.menuTable.freeOffset = kMenuBuckets;
     menuManager.menuTable.endSentinel = &menuSentinel_;
@@ -95,7 +97,7 @@ void World::SetUpInterface() {
     }
     inputHandler.enabled = 1;
     playerControls.inputHandler = &inputHandler;
-    dataFolder = ProgramFolder() + "\\Data";
+    conditions.dataFolder = ProgramFolder() + "\\Data";
     Game& game = TheGame();
     game.scaleformManager =
         faults.noScaleformManager ? nullptr : reinterpret_cast<host::ScaleformManager*>(&scaleformManagerObject);
@@ -103,7 +105,7 @@ void World::SetUpInterface() {
     game.playerControls = nullptr;  // filled by its getter
 }
 
-void World::TearDownInterface() {
+void World::TearDownMenus() {
     // Menus the plugin created go the way the game would take them: closed, then destroyed.
     while (!openMenus_.empty()) ApplyMessage(openMenus_.back(), host::kMessageClose);
     for (const QueuedMessage& message : queue_) Strings().Release(message.name);
@@ -216,8 +218,9 @@ void World::ApplyMessage(const char* handle, std::uint32_t type) {
             entry->menu = entry->creator();
             if (entry->menu == nullptr) return;  // the creator failed: the menu simply does not open
             // The game gives a menu it builds a word of its own, and hands it its movie.
-            attachments.push_back({entry->menu, kFirstAttachment + static_cast<std::uint32_t>(attachments.size()), false});
-            entry->menu->attachment = attachments.back().value;
+            const auto given = kFirstAttachment + static_cast<std::uint32_t>(session.attachments.size());
+            session.attachments.push_back({entry->menu, given, false});
+            entry->menu->attachment = session.attachments.back().value;
             entry->menu->InitMovie();
         }
         if (entry->menu == nullptr) return;
@@ -239,10 +242,10 @@ void World::ApplyMessage(const char* handle, std::uint32_t type) {
         if (entry->creator != nullptr) {  // menus built by a creator are destroyed on close
             entry->menu = nullptr;
             menu->DeletingDestructor(1);
-            for (const MenuAttachment& attachment : attachments)
+            for (const MenuAttachment& attachment : session.attachments)
                 if (attachment.menu == menu && !attachment.released)
                     ReportMisuse(std::string(handle) + " was destroyed without releasing the game's attachment word");
-            std::erase_if(attachments, [&](const MenuAttachment& a) { return a.menu == menu; });
+            std::erase_if(session.attachments, [&](const MenuAttachment& a) { return a.menu == menu; });
         }
         Strings().Release(handle);
     } else {
@@ -257,7 +260,7 @@ void World::ApplyMessage(const char* handle, std::uint32_t type) {
 
 void World::Deliver(const char* handle, host::IMenu& menu, std::uint32_t type) {
     host::UIMessage message{nullptr, type, nullptr};
-    messages.push_back({handle, type, menu.HandleUIMessage(&message)});
+    session.messages.push_back({handle, type, menu.HandleUIMessage(&message)});
 }
 
 void World::OpenMenu(const char* name) {
@@ -285,7 +288,7 @@ void World::DestroyMenu(const char* name) {
         CountFlags(menuManager, menu, -1);
         entry->menu = nullptr;
         menu->DeletingDestructor(1);
-        std::erase_if(attachments, [&](const MenuAttachment& a) { return a.menu == menu; });
+        std::erase_if(session.attachments, [&](const MenuAttachment& a) { return a.menu == menu; });
     }
     Strings().Release(handle);
 }
@@ -297,19 +300,20 @@ void World::RunFrame() {
 
 void World::RunGameFrame() {
     ++frames;
-    if (!cameraPinned) {
+    if (!conditions.cameraPinned) {
         const host::NiPoint3& at = player_->position;
         const host::NiPoint3 eye = {at.x, at.y, at.z + kEyeHeight};
         camera_.rootNode->worldTranslation = eye;
         camera_.ThirdPerson().cameraPosition = eye;
     }
-    camera_.firstPersonNode->worldRotate = FirstPersonRotation(player_->rotation.z, firstPersonPitch, firstPersonRoll);
+    camera_.firstPersonNode->worldRotate =
+        FirstPersonRotation(player_->rotation.z, conditions.firstPersonPitch, conditions.firstPersonRoll);
     frameView = View();
     code.RunFrame(&code, static_cast<std::uint32_t>(frames), 0);
     // The game's own code that the plugin's patches change.
-    code.CallTargetUpdate(gameTarget, static_cast<std::uint32_t>(frames));
-    branchA = code.RunBranchA(branchObject);
-    branchB = code.RunBranchB(0, branchBDiffers ? 1 : 0);
+    code.CallTargetUpdate(conditions.gameTarget, static_cast<std::uint32_t>(frames));
+    session.branchA = code.RunBranchA(conditions.branchObject);
+    session.branchB = code.RunBranchB(0, conditions.branchBDiffers ? 1 : 0);
 }
 
 CameraView World::View() {
@@ -328,8 +332,8 @@ CameraView World::View() {
     view.firstPerson = camera_.currentState == camera_.states[host::kCameraStateFirstPerson];
     view.position = camera_.rootNode->worldTranslation;
     view.heading = rotation.z;
-    view.pitch = view.firstPerson ? rotation.x - firstPersonPitch : rotation.x;
-    view.roll = view.firstPerson ? firstPersonRoll : 0.0f;
+    view.pitch = view.firstPerson ? rotation.x - conditions.firstPersonPitch : rotation.x;
+    view.roll = view.firstPerson ? conditions.firstPersonRoll : 0.0f;
     return view;
 }
 
@@ -375,7 +379,8 @@ void HOST_THISCALL QueueUIMessage(host::UIMessageQueue*, const host::FixedString
 bool HOST_THISCALL LoadMovie(host::ScaleformManager*, host::IMenu*, host::GFxMovieView** view, const char* name,
                              std::uint32_t, std::uint32_t) {
     World& world = TheWorld();
-    if (world.faults.noMovieFile || !FileExists(world.dataFolder + "\\Interface\\" + name + ".swf")) return false;
+    const std::string file = world.conditions.dataFolder + "\\Interface\\" + name + ".swf";
+    if (world.faults.noMovieFile || !FileExists(file)) return false;
     world.movies.push_back(std::make_unique<SimMovieView>());
     world.movies.back()->name = name;
     *view = reinterpret_cast<host::GFxMovieView*>(world.movies.back().get());
@@ -384,10 +389,11 @@ bool HOST_THISCALL LoadMovie(host::ScaleformManager*, host::IMenu*, host::GFxMov
 
 void HOST_CDECL ReleaseMenuAttachment(std::uint32_t* attachment) {
     World& world = TheWorld();
-    const auto held = std::find_if(world.attachments.begin(), world.attachments.end(), [&](const MenuAttachment& a) {
+    std::vector<MenuAttachment>& given = world.session.attachments;
+    const auto held = std::find_if(given.begin(), given.end(), [&](const MenuAttachment& a) {
         return attachment && a.value == *attachment && !a.released;
     });
-    if (held == world.attachments.end()) {
+    if (held == given.end()) {
         ReportMisuse("ReleaseMenuAttachment of a word the game did not give (or released twice)");
         return;
     }
@@ -423,8 +429,8 @@ bool HOST_THISCALL InvokeMovie(host::GFxMovieView* view, const char* path, host:
     }
     call.accepted = AcceptsCall(call);
     const bool accepted = call.accepted;
-    std::lock_guard<std::mutex> lock(world.recordsMutex);
-    world.movieCalls.push_back(std::move(call));
+    std::lock_guard<std::mutex> lock(world.session.mutex);
+    world.session.movieCalls.push_back(std::move(call));
     return accepted;
 }
 
