@@ -6,21 +6,21 @@
 #include <vector>
 
 #include "host/CallingConventions.h"
+#include "host/MsvcAbi.h"
+#include "host/PatchedRecords.h"
 
 namespace sim {
 
 namespace {
 
 using ReceiveEventEntry = host::EventResult(HOST_THISCALL*)(void* sink, void* event, void* source);
-constexpr std::size_t kReceiveEventSlot = 1;
 
 ReceiveEventEntry ReceiveEventOf(void* sink) {
     void** vtable = *static_cast<void***>(sink);
-    return reinterpret_cast<ReceiveEventEntry>(vtable[kReceiveEventSlot]);
+    return reinterpret_cast<ReceiveEventEntry>(vtable[host::kReceiveEventSlot]);
 }
 
 using DeletingDestructorEntry = void*(HOST_THISCALL*)(void* sink, std::uint32_t flags);
-constexpr std::uint32_t kFreeStorage = 1;
 
 DeletingDestructorEntry DeletingDestructorOf(void* sink) {
     void** vtable = *static_cast<void***>(sink);
@@ -148,7 +148,7 @@ void ForgetSource(host::EventSourceBase& source) {
     }
     // The sinks a source still holds are the game's to destroy when the source goes, as a
     // sink handed to it was its to keep (slot 0 with the free flag).
-    for (void* sink : owned) DeletingDestructorOf(sink)(sink, kFreeStorage);
+    for (void* sink : owned) DeletingDestructorOf(sink)(sink, host::kDeletingDestructorFree);
     source.sinks = nullptr;
     source.count = 0;
     source.capacity = 0;
