@@ -44,7 +44,6 @@ protected:
     ~BSTEventSink() = default;
 };
 
-inline constexpr std::uint32_t kDeleteStorage = 0x1;  // deleting-destructor flag: free the object
 
 struct TESMagicEffectApplyEvent {
     TESObjectREFR* target;  // 00
