@@ -44,7 +44,6 @@ protected:
     ~BSTEventSink() = default;
 };
 
-
 struct TESMagicEffectApplyEvent {
     TESObjectREFR* target;  // 00
     TESObjectREFR* caster;  // 04
