@@ -287,7 +287,8 @@ public:
     SessionRecord session;
 
     // The stand-in's own machinery: the objects its globals and entries hand out, and the
-    // code the patches change. Tests may look; what they set is in `conditions`.
+    // code the patches change. Tests read it; what they set is in `conditions`, unless no
+    // condition describes the state (a process list too long to reserve).
     host::UIStringTable uiStrings{};
     MenuManagerState menuManager{};
     host::ProcessLists processLists{};
