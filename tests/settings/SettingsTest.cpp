@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <set>
 #include <string>
 #include <vector>
@@ -65,7 +66,17 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{{"tarvekkeycode=500"}, &PluginSettings::LockKeyCode, 500},
         EntryCase{{"SWITCHTARGETKEYCODE=20"}, &PluginSettings::SwitchTargetKeyCode, 20},
         EntryCase{{"switchtargetkeycode =20"}, &PluginSettings::SwitchTargetKeyCode, 47},
-        EntryCase{{"=5", "maxdistance"}, &PluginSettings::MaxDistance, 2048}));
+        EntryCase{{"=5", "maxdistance"}, &PluginSettings::MaxDistance, 2048}),
+    // "Case05_cameraspeed_49": the entries as written, anything but letters and digits as _.
+    [](const ::testing::TestParamInfo<EntryCase>& info) {
+        std::string name = "Case" + std::string(info.index < 10 ? "0" : "") + std::to_string(info.index);
+        for (const char* entry : info.param.entries) {
+            name += '_';
+            for (const char* c = entry; *c != '\0'; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+        }
+        if (info.param.entries.empty()) name += "_defaults";
+        return name;
+    });
 
 TEST(SettingsFlags, OnlyTheWordTrueSetsAFlagAndNothingClearsIt) {
     PluginSettings settings;
