@@ -6,8 +6,7 @@ AimPointTable gAimPointTable;  // interns its node names through the host
 
 AimPointTable::AimPointTable() {
     for (const AimPointRow& row : kAimPointRows) {
-        const std::pair<const std::string, host::FixedString> entry(row.skeletonPath,
-                                                                   host::FixedString(row.nodeName));
+        const std::pair<const std::string, host::FixedString> entry(row.skeletonPath, host::FixedString(row.nodeName));
         // A host without a string pool leaves the name empty; such a row could never match a node.
         if (entry.second.Handle() == nullptr) continue;
         nodes_.insert(entry);  // the map keeps its own copy; the temporary is released here

@@ -11,7 +11,8 @@ namespace bench {
 
 // Heap allocations per iteration, counted on the C++ allocator.
 inline void ReportAllocations(benchmark::State& state, const test::AllocationCounter& counter) {
-    state.counters["allocs"] = benchmark::Counter(static_cast<double>(counter.Count()), benchmark::Counter::kAvgIterations);
+    state.counters["allocs"] =
+        benchmark::Counter(static_cast<double>(counter.Count()), benchmark::Counter::kAvgIterations);
 }
 
 // Time per actor of an iteration over `actors` actors.

@@ -42,7 +42,7 @@ Outputs Frame(const Inputs& in) {
     // The camera's angles.
     float rx, ry, rz;
     if (in.firstPerson) {
-        const float (&m)[3][3] = in.nodeRotation;
+        const auto& m = in.nodeRotation;
         const double e = m[2][1];
         float a, roll = 0, h;
         if (std::fabs(e - 1.0) < 0.001) {

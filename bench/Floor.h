@@ -31,9 +31,9 @@ struct Inputs {
     const char* skeletonPath;
     const AimPoints* aimPoints;
 
-    Point eye;                // the camera position for its state
-    bool firstPerson;         // else third person
-    float nodeRotation[3][3]; // the first-person node's world rotation
+    Point eye;                 // the camera position for its state
+    bool firstPerson;          // else third person
+    float nodeRotation[3][3];  // the first-person node's world rotation
     float playerPitch, playerRoll, playerHeading;
     float headingOffset, pitchOffset;  // the third-person state's
     float fieldOfView;                 // degrees

@@ -137,7 +137,8 @@ void Sort(benchmark::State& state) {
         for (std::size_t i = 0; i < size; ++i) {
             seed = seed * 1664525u + 1013904223u;
             // Keys on a coarse grid, so that some are equal and the addresses decide.
-            source[i] = {static_cast<double>(seed >> 22) / 1024.0, reinterpret_cast<host::Actor*>((i * 2654435761u) & ~0xFu)};
+            source[i] = {static_cast<double>(seed >> 22) / 1024.0,
+                         reinterpret_cast<host::Actor*>((i * 2654435761u) & ~0xFu)};
         }
     std::vector<TargetCandidate> list(size);
     std::size_t next = 0;
@@ -183,7 +184,8 @@ void Switch(benchmark::State& state) {
     CommandBench bench;
     if (bench.accepted != kCommandCandidates) state.SkipWithError("the crowd has not the candidates it should");
     LockCommand(bench.lock);
-    for (std::size_t press = 0; press <= kCommandCandidates; ++press) SwitchCommand(bench.lock);  // one full round first
+    for (std::size_t press = 0; press <= kCommandCandidates; ++press)
+        SwitchCommand(bench.lock);  // one full round first
     test::AllocationCounter counter;
     for (auto _ : state) {
         SwitchCommand(bench.lock);
@@ -220,7 +222,11 @@ void RegisterTargetingBenchmarks() {
     benchmark::RegisterBenchmark("Scan", Scan)->Arg(10)->Arg(100)->Arg(1000)->Arg(10000)->UseRealTime();
     benchmark::RegisterBenchmark("ScanWindows", ScanWindows)->Arg(100)->Arg(1000)->UseRealTime();
     benchmark::RegisterBenchmark("ScanHostEntries", ScanHostEntries)->Arg(100)->Arg(10000)->UseRealTime();
-    benchmark::RegisterBenchmark("Sort", Sort)->RangeMultiplier(10)->Range(10, 10000)->UseRealTime()->Complexity(benchmark::oNLogN);
+    benchmark::RegisterBenchmark("Sort", Sort)
+        ->RangeMultiplier(10)
+        ->Range(10, 10000)
+        ->UseRealTime()
+        ->Complexity(benchmark::oNLogN);
     benchmark::RegisterBenchmark("LockCommand/100", Lock)->UseRealTime();
     benchmark::RegisterBenchmark("SwitchCommand/100", Switch)->UseRealTime();
     benchmark::RegisterBenchmark("LookupAimNode/Hit", LookupHit)->UseRealTime();

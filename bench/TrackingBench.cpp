@@ -193,9 +193,11 @@ std::string CheckFloorMatchesUpdate() {
 void RegisterTrackingBenchmarks() {
     for (View view : kViews)
         for (AimSource source : kSources) {
-            benchmark::RegisterBenchmark(CaseName("UpdateTracking", view, source).c_str(), Update, view, source)->UseRealTime();
+            benchmark::RegisterBenchmark(CaseName("UpdateTracking", view, source).c_str(), Update, view, source)
+                ->UseRealTime();
             benchmark::RegisterBenchmark(CaseName("Floor", view, source).c_str(), Floor, view, source)->UseRealTime();
-            benchmark::RegisterBenchmark(CaseName("HostEntries", view, source).c_str(), HostEntries, view, source)->UseRealTime();
+            benchmark::RegisterBenchmark(CaseName("HostEntries", view, source).c_str(), HostEntries, view, source)
+                ->UseRealTime();
         }
 }
 

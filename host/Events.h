@@ -45,9 +45,9 @@ protected:
 };
 
 struct TESMagicEffectApplyEvent {
-    TESObjectREFR* target;  // 00
-    TESObjectREFR* caster;  // 04
-    std::uint32_t effectId; // 08
+    TESObjectREFR* target;   // 00
+    TESObjectREFR* caster;   // 04
+    std::uint32_t effectId;  // 08
 };
 static_assert(offsetof(TESMagicEffectApplyEvent, target) == 0x00);
 static_assert(offsetof(TESMagicEffectApplyEvent, caster) == 0x04);

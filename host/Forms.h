@@ -40,8 +40,8 @@ static_assert(sizeof(TESForm) == 0x18);
 struct TESActorBase : TESForm {};
 
 struct BGSBodyPart {
-    void* unk00;          // 00
-    FixedString nodeName; // 04
+    void* unk00;           // 00
+    FixedString nodeName;  // 04
 };
 static_assert(offsetof(BGSBodyPart, nodeName) == 0x04);
 

@@ -55,12 +55,14 @@ inline UIStringTable* UIStrings() { return GlobalValue<&HostTable::UIStringTable
 
 // The lazy singleton rule: read the host's pointer global; if it is null, call the
 // host's creation function and store its result there; then use what the global holds.
+// clang-format off
 template <class T>
 T* Singleton(T** global, T* (HOST_CDECL* create)()) {
     if (global == nullptr) return nullptr;
     if (*global == nullptr && create != nullptr) *global = NeutralOnThrow(static_cast<T*>(nullptr), create);
     return *global;
 }
+// clang-format on
 
 // The lazy rule over one of the table's global and getter pairs.
 template <auto Global, auto Create>

@@ -24,6 +24,8 @@ inline constexpr std::uint32_t kHostTableVersion = 3;
 
 // Each entry says which plugin code calls it and what the plugin relies on. The plugin
 // treats a null entry as "the game offers nothing here" and answers neutrally.
+// Typed entries keep "Result* (CONVENTION* Name)(...)", which the formatter runs together.
+// clang-format off
 struct HostTable {
     // Table() refuses a table whose version or size differs from the plugin's own.
     std::uint32_t version;  // kHostTableVersion of the host's build
@@ -246,5 +248,6 @@ struct HostTable {
     // ForcedBranchB resumes here otherwise.
     std::uintptr_t ForcedBranchBFallThrough;
 };
+// clang-format on
 
 }  // namespace host

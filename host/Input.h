@@ -14,10 +14,10 @@ enum InputEventType : std::uint32_t { kEventButton = 0, kEventThumbstick = 3 };
 enum ThumbstickId : std::uint32_t { kLeftThumbstick = 11, kRightThumbstick = 12 };
 
 struct InputEvent {
-    void* vtable;            // 00
-    std::uint32_t device;    // 04
-    std::uint32_t eventType; // 08
-    InputEvent* next;        // 0C
+    void* vtable;             // 00
+    std::uint32_t device;     // 04
+    std::uint32_t eventType;  // 08
+    InputEvent* next;         // 0C
 };
 static_assert(offsetof(InputEvent, device) == 0x04);
 static_assert(offsetof(InputEvent, eventType) == 0x08);
@@ -58,8 +58,8 @@ struct InputEventDispatcher : BSTEventSource<InputEvent*> {
 static_assert(offsetof(InputEventDispatcher, gamepadDevice) == 0x3C);
 
 struct PlayerInputHandler {
-    void* vtable;            // 00
-    std::uint32_t enabled;   // 04: 0 off, 1 on
+    void* vtable;           // 00
+    std::uint32_t enabled;  // 04: 0 off, 1 on
 };
 static_assert(offsetof(PlayerInputHandler, enabled) == 0x04);
 

@@ -21,8 +21,8 @@ inline constexpr std::int16_t kAnyByte = -1;
 using BytePattern = std::span<const std::int16_t>;
 
 // The per-frame call site: "call rel32".
-inline constexpr std::array<std::int16_t, 5> kFrameCallSiteBytes = {
-    HOST_OPCODE_CALL_RELATIVE, kAnyByte, kAnyByte, kAnyByte, kAnyByte};
+inline constexpr std::array<std::int16_t, 5> kFrameCallSiteBytes = {HOST_OPCODE_CALL_RELATIVE, kAnyByte, kAnyByte,
+                                                                    kAnyByte, kAnyByte};
 
 // Branch site A: "test byte ptr [ecx+0x729], 0x02", the branch on its result follows.
 inline constexpr std::array<std::int16_t, 7> kBranchSiteABytes = {

@@ -9,12 +9,13 @@
 namespace host {
 
 // Version words: major in the top byte, minor in the next, build shifted left by 4.
-inline constexpr std::uint32_t kRuntimeVersion = 0x09200000;        // the one supported game runtime
+inline constexpr std::uint32_t kRuntimeVersion = 0x09200000;            // the one supported game runtime
 inline constexpr std::uint32_t kMinScriptExtenderVersion = 0x01070030;  // 1.7.3
-inline constexpr std::uint32_t kReleaseIndexVersion = 0x01070000;   // 1.7.0 added ReleaseIndexQuery
+inline constexpr std::uint32_t kReleaseIndexVersion = 0x01070000;       // 1.7.0 added ReleaseIndexQuery
 inline constexpr std::uint32_t kInterfaceQueryFirstId = 1;
 inline constexpr std::uint32_t kInterfaceQueryLastId = 5;
 
+// clang-format off
 struct SKSEInterface {
     std::uint32_t scriptExtenderVersion;  // 00
     std::uint32_t runtimeVersion;         // 04
@@ -24,6 +25,7 @@ struct SKSEInterface {
     std::uint32_t (HOST_CDECL* PluginHandleQuery)();       // 14
     std::uint32_t (HOST_CDECL* ReleaseIndexQuery)();       // 18
 };
+// clang-format on
 static_assert(offsetof(SKSEInterface, scriptExtenderVersion) == 0x00);
 static_assert(offsetof(SKSEInterface, runtimeVersion) == 0x04);
 static_assert(offsetof(SKSEInterface, isEditor) == 0x0C);

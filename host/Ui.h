@@ -37,9 +37,9 @@ inline constexpr std::uint32_t kMenuFlagAllowsSaving = 0x800;
 inline constexpr std::uint32_t kMenuFlagUnk10000 = 0x10000;
 
 struct UIMessage {
-    void* vtable;         // 00
-    std::uint32_t type;   // 04
-    void* data;           // 08
+    void* vtable;        // 00
+    std::uint32_t type;  // 04
+    void* data;          // 08
 };
 static_assert(offsetof(UIMessage, type) == 0x04);
 static_assert(offsetof(UIMessage, data) == 0x08);
@@ -60,10 +60,10 @@ static_assert(offsetof(UIStringTable, triggerMenu) == 0x74);
 static_assert(sizeof(UIStringTable) == 0x80);
 
 struct MenuTableEntry {
-    FixedString name;         // 00
-    IMenu* menu;              // 04
-    MenuCreator creator;      // 08
-    MenuTableEntry* next;     // 0C: 0 marks an empty bucket
+    FixedString name;      // 00
+    IMenu* menu;           // 04
+    MenuCreator creator;   // 08
+    MenuTableEntry* next;  // 0C: 0 marks an empty bucket
 };
 static_assert(offsetof(MenuTableEntry, name) == 0x00);
 static_assert(offsetof(MenuTableEntry, menu) == 0x04);
@@ -108,22 +108,22 @@ class IMenu {
 public:
     IMenu() = default;
 
-    HOST_THISCALL virtual void* DeletingDestructor(std::uint32_t flags) = 0;     // 0
-    HOST_THISCALL virtual void Accept(void* /*callback*/) {}                    // 1
-    HOST_THISCALL virtual void Unknown2() {}                                    // 2
-    HOST_THISCALL virtual void Unknown3() {}                                    // 3
-    HOST_THISCALL virtual std::uint32_t HandleUIMessage(UIMessage* message);     // 4
+    HOST_THISCALL virtual void* DeletingDestructor(std::uint32_t flags) = 0;      // 0
+    HOST_THISCALL virtual void Accept(void* /*callback*/) {}                      // 1
+    HOST_THISCALL virtual void Unknown2() {}                                      // 2
+    HOST_THISCALL virtual void Unknown3() {}                                      // 3
+    HOST_THISCALL virtual std::uint32_t HandleUIMessage(UIMessage* message);      // 4
     HOST_THISCALL virtual void AdvanceMovie(float interval, std::uint32_t time);  // 5: the game's own step
-    HOST_THISCALL virtual void DrawMenu();                                      // 6
-    HOST_THISCALL virtual void Unknown7() {}                                    // 7
-    HOST_THISCALL virtual void InitMovie();                                     // 8: the game's own, with movieView
+    HOST_THISCALL virtual void DrawMenu();                                        // 6
+    HOST_THISCALL virtual void Unknown7() {}                                      // 7
+    HOST_THISCALL virtual void InitMovie();                                       // 8: the game's own, with movieView
 
-    std::uint32_t refCount = 1;           // 04
-    GFxMovieView* movieView = nullptr;    // 08
-    std::uint8_t depth = kDefaultMenuDepth;       // 0C
-    std::uint32_t flags = 0;              // 10
+    std::uint32_t refCount = 1;                    // 04
+    GFxMovieView* movieView = nullptr;             // 08
+    std::uint8_t depth = kDefaultMenuDepth;        // 0C
+    std::uint32_t flags = 0;                       // 10
     std::uint32_t inputContext = kNoInputContext;  // 14
-    std::uint32_t attachment = 0;         // 18: released with the menu when nonzero
+    std::uint32_t attachment = 0;                  // 18: released with the menu when nonzero
 
     static constexpr std::uint8_t kDefaultMenuDepth = 3;
     static constexpr std::uint32_t kNoInputContext = 18;
@@ -139,7 +139,7 @@ struct FlashValue {
     union {
         double number;
         void* data;
-    } payload{};                      // 08
+    } payload{};  // 08
 };
 static_assert(offsetof(FlashValue, type) == 0x04);
 static_assert(offsetof(FlashValue, payload) == 0x08);

@@ -6,7 +6,6 @@
 #include <cstdarg>
 #include <cstdio>
 
-
 // The log is built just before its lifetime marker and destroyed just after it.
 DebugLog gDebugLog;                  // closed until the query opens it
 DebugLogLifetime gDebugLogLifetime;  // tells the plugin's destructor, run later, that the log is gone

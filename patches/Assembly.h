@@ -2,6 +2,8 @@
    Windows and none on Linux (the native test build): SYMBOL gives both. A jump through a
    stored address goes through EAX ("mov eax, [x]", then "jmp eax"), which these routines
    may change anyway: clang's assembler reads "jmp dword ptr [x]" as a direct jump to x. */
+/* Assembler text below, not C: */
+/* clang-format off */
 #ifndef VELDRIN_PATCHES_ASSEMBLY_H
 #define VELDRIN_PATCHES_ASSEMBLY_H
 

@@ -32,7 +32,8 @@ public:
         if (!ok_) return;
         for (std::size_t i = 0; i < regionCount_; ++i) {
             DWORD ignored = 0;
-            VirtualProtect(reinterpret_cast<void*>(regions_[i].from), regions_[i].size, regions_[i].protection, &ignored);
+            VirtualProtect(reinterpret_cast<void*>(regions_[i].from), regions_[i].size, regions_[i].protection,
+                           &ignored);
         }
     }
     WritableWindow(const WritableWindow&) = delete;

@@ -66,8 +66,8 @@ class ModLoadedEventSink final : public host::BSTEventSink<host::TESMagicEffectA
 public:
     HOST_THISCALL void* DeletingDestructor(std::uint32_t) override { return this; }  // static: never freed
 
-    HOST_THISCALL host::EventResult ReceiveEvent(host::TESMagicEffectApplyEvent*,
-                                   host::BSTEventSource<host::TESMagicEffectApplyEvent>* source) override {
+    HOST_THISCALL host::EventResult ReceiveEvent(
+        host::TESMagicEffectApplyEvent*, host::BSTEventSource<host::TESMagicEffectApplyEvent>* source) override {
         host::RemoveEventSink(source, this);
         try {
             if (gFramework.instance != nullptr) gFramework.instance->OnModLoaded();

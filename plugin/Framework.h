@@ -31,8 +31,7 @@ private:
 
 // True when Plugin declares its own OnModLoaded rather than keeping the base's empty one.
 template <class Plugin>
-inline constexpr bool OverridesOnModLoaded =
-    !std::is_same_v<decltype(&Plugin::OnModLoaded), void (SKSEPlugin::*)()>;
+inline constexpr bool OverridesOnModLoaded = !std::is_same_v<decltype(&Plugin::OnModLoaded), void (SKSEPlugin::*)()>;
 
 // What the host handed over at query time, kept for the load step and the plugin.
 struct PluginFrameworkState {

@@ -132,8 +132,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
                 return 2;
             }
             options.screenGiven = true;
-        }
-        else if (option == "--skse-version")
+        } else if (option == "--skse-version")
             ok = ParseNumber(value, options.loader.scriptExtenderVersion);
         else if (option == "--runtime-version")
             ok = ParseNumber(value, options.loader.runtimeVersion);

@@ -158,7 +158,7 @@ void PlayLockCue() {
     // Looked up once for the life of the process; a missing form is remembered too.
     if (!gLockCue.lookedUp) {
         gLockCue.form = host::CallOr<&host::HostTable::LookupFormById>(static_cast<host::TESForm*>(nullptr),
-                                                                      host::kLockCueSoundFormId);
+                                                                       host::kLockCueSoundFormId);
         gLockCue.lookedUp = true;
     }
     host::TESForm* cue = gLockCue.form;

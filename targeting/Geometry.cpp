@@ -90,8 +90,8 @@ const host::NiAVObject* BodyPartNode(host::NiNode* root, const host::TESRace& ra
 }
 
 const host::NiAVObject* SkeletonTableNode(host::NiNode* root, host::Actor& actor, const host::TESRace& race) {
-    const bool female = actor.baseForm != nullptr &&
-                        host::CallOr<&host::HostTable::IsFemaleActorBase>(false, actor.baseForm);
+    const bool female =
+        actor.baseForm != nullptr && host::CallOr<&host::HostTable::IsFemaleActorBase>(false, actor.baseForm);
     const char* path = race.skeleton[female ? 1 : 0].path;
     if (path == nullptr) return nullptr;
     // Lowercased on the stack: this runs every frame and must not allocate. A path too

@@ -50,9 +50,7 @@ inline double WrapToTurn(double angle) {
 // Half of a field of view of `degrees`, in radians: fov × π / 360, in double. Rounded to
 // float it equals the float of fov / 180 × π / 2 for every float fov in (0, 360), checked
 // for each one, so the scan's float half-angle and the marker's double one are one value.
-inline double HalfFieldOfView(float degrees) {
-    return static_cast<double>(degrees) * kPi / (2 * kDegreesPerHalfTurn);
-}
+inline double HalfFieldOfView(float degrees) { return static_cast<double>(degrees) * kPi / (2 * kDegreesPerHalfTurn); }
 
 // What an eye (the camera, or the player) sees of an aim point, as the scan, the frame
 // update and the steering all need it. The results must be bit-exact run after run and

@@ -8,7 +8,9 @@ LockStateRecord LockState;
 
 TargetLock::TargetLock() : targetHandle(host::EmptyHandle()) { visitedSet.reserve(kVisitedSetRoom); }
 
-TargetLock* ReadMarkerMenu() { return std::atomic_ref<TargetLock*>(LockState.markerMenu).load(std::memory_order_relaxed); }
+TargetLock* ReadMarkerMenu() {
+    return std::atomic_ref<TargetLock*>(LockState.markerMenu).load(std::memory_order_relaxed);
+}
 
 bool IsTargetLocked() {
     const TargetLock* menu = ReadMarkerMenu();

@@ -18,18 +18,18 @@ inline constexpr std::size_t kVisitedSetRoom = 256;
 struct TargetLock {
     TargetLock();  // nothing locked, room for kVisitedSetRoom visited handles
 
-    host::ActorHandle targetHandle;       // the host's EmptyHandle when nothing is locked
-    double markerX = 0.0;                 // marker offset from the screen centre, right positive
-    double markerY = 0.0;                 // down positive
-    double markerDistance = 0.0;          // camera to aim point, game units
+    host::ActorHandle targetHandle;  // the host's EmptyHandle when nothing is locked
+    double markerX = 0.0;            // marker offset from the screen centre, right positive
+    double markerY = 0.0;            // down positive
+    double markerDistance = 0.0;     // camera to aim point, game units
     bool markerShown = false;
     std::unordered_set<host::ActorHandle> visitedSet;  // given by the switch command since the last reset
-    host::RecursiveSpinLock stateLock;    // guards targetHandle writes and every visitedSet use
+    host::RecursiveSpinLock stateLock;                 // guards targetHandle writes and every visitedSet use
 };
 
 struct LockStateRecord {
-    TargetLock* markerMenu;        // the open marker menu's lock; null while it is closed
-    float rightStickX;             // last right-thumbstick deflection
+    TargetLock* markerMenu;  // the open marker menu's lock; null while it is closed
+    float rightStickX;       // last right-thumbstick deflection
     float rightStickY;
 };
 

@@ -26,8 +26,7 @@ AimAngles ComputeAimAngles(const SteeringView& view, const AimMeasurement& aim) 
     double headingDelta = static_cast<double>(aim.heading) - view.player.rotation.z;
     double pitchDelta = static_cast<double>(aim.pitch) - view.player.rotation.x;
     if (GamepadEnabled()) {
-        const double offsetAngle =
-            static_cast<float>(std::atan2(kStickOffsetUnits, static_cast<double>(aim.range)));
+        const double offsetAngle = static_cast<float>(std::atan2(kStickOffsetUnits, static_cast<double>(aim.range)));
         headingDelta += LockState.rightStickX * offsetAngle;
         const double vertical = LockState.rightStickY * offsetAngle;
         pitchDelta += HostFlag(&host::HostTable::InvertLookYFlag) ? vertical : -vertical;
@@ -40,9 +39,8 @@ void ApplySteering(const SteeringView& view, const AimAngles& angles) {
     host::PlayerCamera* camera = view.camera;
     host::PlayerCharacter* player = &view.player;
 
-    const double divisor =
-        static_cast<double>(static_cast<std::uint32_t>(gSettings.CameraSpeed)) * kSteeringFramesPerSecond /
-        kSteeringSpeedScale;
+    const double divisor = static_cast<double>(static_cast<std::uint32_t>(gSettings.CameraSpeed)) *
+                           kSteeringFramesPerSecond / kSteeringSpeedScale;
     const double heading = WrapToTurn(angles.headingDelta / divisor + player->rotation.z);
     const double pitch = WrapToPi(angles.pitchDelta / divisor + player->rotation.x);
     // A rotation that is not a number is never handed to the game: it would stay in the

@@ -50,8 +50,8 @@ bool Track(TargetLock& lock, host::Actor& target) {
 
 }  // namespace
 
-MarkerPosition ProjectMarker(double headingDelta, double pitchDelta, double range, float roll,
-                             float fieldOfViewDegrees, ScreenSize screen) {
+MarkerPosition ProjectMarker(double headingDelta, double pitchDelta, double range, float roll, float fieldOfViewDegrees,
+                             ScreenSize screen) {
     const double forward = range * std::cos(headingDelta) * std::cos(pitchDelta);
     double right = range * std::sin(headingDelta);
     double down = range * std::sin(pitchDelta);

@@ -23,8 +23,8 @@ struct MarkerPosition {
 
 // Camera-space projection of a target `range` away, `headingDelta` right and
 // `pitchDelta` down of the view, with the camera rolled by `roll`.
-MarkerPosition ProjectMarker(double headingDelta, double pitchDelta, double range, float roll,
-                             float fieldOfViewDegrees, ScreenSize screen);
+MarkerPosition ProjectMarker(double headingDelta, double pitchDelta, double range, float roll, float fieldOfViewDegrees,
+                             ScreenSize screen);
 
 // The per-frame entry, run by the frame trampoline with the game's object and the address
 // of its return slot; it needs neither. Nothing it throws reaches the game's frame.

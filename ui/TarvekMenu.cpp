@@ -58,7 +58,7 @@ TarvekMenu::TarvekMenu() {
     host::ScaleformManager* scaleform = t && t->ScaleformManager ? *t->ScaleformManager : nullptr;
     if (scaleform == nullptr) return;
     if (!host::CallOr<&host::HostTable::LoadMovie>(false, scaleform, static_cast<host::IMenu*>(this), &movieView,
-                                                  movieName, 0u, 0u))
+                                                   movieName, 0u, 0u))
         return;
     LogMessage("loaded Inteface/%s.swf", movieName);
     depth = kMarkerMenuDepth;

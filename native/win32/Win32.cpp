@@ -131,7 +131,7 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect) {
                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (at == MAP_FAILED) return nullptr;
         regions.reservations[reinterpret_cast<std::uintptr_t>(at)] = {length,
-                                                                       std::vector<bool>(length / kPage, commit)};
+                                                                      std::vector<bool>(length / kPage, commit)};
         return at;
     }
     // Committing pages of an earlier reservation.
@@ -164,7 +164,8 @@ SIZE_T VirtualQuery(LPCVOID address, MEMORY_BASIC_INFORMATION* info, SIZE_T size
         Regions& regions = TheRegions();
         std::lock_guard<std::mutex> lock(regions.mutex);
         std::size_t page = 0;
-        if (const Reservation* reservation = ReservationOf(regions, at, &page); reservation && !reservation->committed[page]) {
+        if (const Reservation* reservation = ReservationOf(regions, at, &page);
+            reservation && !reservation->committed[page]) {
             std::size_t last = page;
             while (last < reservation->committed.size() && !reservation->committed[last]) ++last;
             info->BaseAddress = reinterpret_cast<void*>(at);
@@ -266,7 +267,9 @@ void Sleep(DWORD milliseconds) {
         usleep(static_cast<useconds_t>(milliseconds) * 1000);
 }
 
-HMODULE GetModuleHandleA(LPCSTR name) { return name == nullptr ? dlopen(nullptr, RTLD_LAZY) : dlopen(name, RTLD_NOLOAD | RTLD_LAZY); }
+HMODULE GetModuleHandleA(LPCSTR name) {
+    return name == nullptr ? dlopen(nullptr, RTLD_LAZY) : dlopen(name, RTLD_NOLOAD | RTLD_LAZY);
+}
 
 BOOL GetModuleHandleExA(DWORD flags, LPCSTR name, HMODULE* module) {
     if (module == nullptr) return FALSE;
@@ -371,7 +374,8 @@ HRESULT SHGetFolderPathA(HWND, int folder, HANDLE, DWORD, LPSTR path) {
     if (folder != CSIDL_PERSONAL || path == nullptr) return E_FAIL;
     const char* chosen = std::getenv("VELDRIN_DOCUMENTS");
     const std::string documents = chosen ? chosen : std::string(kNativeRoot) + "/Documents";
-    if (documents.size() >= MAX_PATH || GetFileAttributesA(documents.c_str()) != FILE_ATTRIBUTE_DIRECTORY) return E_FAIL;
+    if (documents.size() >= MAX_PATH || GetFileAttributesA(documents.c_str()) != FILE_ATTRIBUTE_DIRECTORY)
+        return E_FAIL;
     std::memcpy(path, documents.c_str(), documents.size() + 1);
     return S_OK;
 }

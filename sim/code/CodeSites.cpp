@@ -38,7 +38,9 @@ public:
         Put(&word, sizeof word);
         return *this;
     }
-    Emitter& Address(const void* address) { return Word(static_cast<std::uint32_t>(reinterpret_cast<CodeAddress>(address))); }
+    Emitter& Address(const void* address) {
+        return Word(static_cast<std::uint32_t>(reinterpret_cast<CodeAddress>(address)));
+    }
     // A displacement to `target` counted from the end of this 4-byte field.
     Emitter& Relative(CodeAddress target) { return Word(static_cast<std::uint32_t>(target - (Here() + 4))); }
 
@@ -348,8 +350,9 @@ std::string CodeSites::PatchedSites() const {
     add(changed(kTargetTableBlock, targetUpdateSlot, kSlotSize), "target-update entry");
     add(changed(kBranchABlock, branchSiteA, host::kRelativeInstructionSize), "branch A");
     add(changed(kBranchBBlock, branchSiteB, host::kRelativeInstructionSize), "branch B");
-    const auto freezeTables = std::count_if(freezeSlots_.begin(), freezeSlots_.end(),
-                                            [&](CodeAddress slot) { return changed(kSinkTableBlock, slot, kSlotSize); });
+    const auto freezeTables = std::count_if(freezeSlots_.begin(), freezeSlots_.end(), [&](CodeAddress slot) {
+        return changed(kSinkTableBlock, slot, kSlotSize);
+    });
     add(freezeTables > 0, "FreezeEventHandler entry");
     return sites.empty() ? "none" : sites;
 }
@@ -378,9 +381,8 @@ void** CodeSites::MakeVtable(const char* decoratedName, TypeInfoOwner owner) {
         write(descriptorAt, &typeInfoTable, sizeof typeInfoTable);
         write(descriptorAt + nameOffset, decoratedName, std::strlen(decoratedName) + 1);
         locatorAt = allocate(sizeof(host::MsvcCompleteObjectLocator));
-        const host::MsvcCompleteObjectLocator locator{0, 0, 0,
-                                                      reinterpret_cast<const host::MsvcTypeDescriptor*>(descriptorAt),
-                                                      nullptr};
+        const host::MsvcCompleteObjectLocator locator{
+            0, 0, 0, reinterpret_cast<const host::MsvcTypeDescriptor*>(descriptorAt), nullptr};
         write(locatorAt, &locator, sizeof locator);
     }
     const CodeAddress blockAt = allocate(4 * sizeof(void*));

@@ -110,8 +110,8 @@ public:
 private:
     enum Block : std::size_t { kFrameBlock, kBranchABlock, kBranchBBlock, kTargetTableBlock, kSinkTableBlock, kBlocks };
     struct BlockView {
-        std::uint8_t* pen = nullptr;   // the stand-in's writable view of the block
-        CodeAddress at = 0;            // where the game (and the plugin) see it
+        std::uint8_t* pen = nullptr;  // the stand-in's writable view of the block
+        CodeAddress at = 0;           // where the game (and the plugin) see it
         bool code = false;
         bool refusesProtection = false;
         std::vector<std::uint8_t> pristine;  // the block as the game wrote it

@@ -7,8 +7,7 @@ namespace {
 constexpr FaultDeclaration kFaults[] = {
     {"no-menu-manager", "the game has no menu manager: its getter returns null", &FaultSwitches::noMenuManager,
      RefusedSite::kNone},
-    {"no-scaleform", "the game has no Scaleform movie manager", &FaultSwitches::noScaleformManager,
-     RefusedSite::kNone},
+    {"no-scaleform", "the game has no Scaleform movie manager", &FaultSwitches::noScaleformManager, RefusedSite::kNone},
     {"no-movie", "the movie file Interface\\TarvekMenu.swf cannot be found", &FaultSwitches::noMovieFile,
      RefusedSite::kNone},
     {"heap-refuses", "the game's heap refuses its next allocation", &FaultSwitches::heapRefuses, RefusedSite::kNone},

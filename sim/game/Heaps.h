@@ -34,12 +34,12 @@ private:
     mutable std::mutex mutex_;
     std::string name_;
     std::unordered_map<void*, std::uint32_t> live_;
-    std::deque<void*> quarantine_;            // freed and poisoned, not yet given back
+    std::deque<void*> quarantine_;  // freed and poisoned, not yet given back
     std::unordered_set<void*> quarantined_;
     std::size_t failures_ = 0;
 };
 
-Heap& HostHeap();        // HostHeapAllocate / HostHeapFree
-Heap& HostAllocator();   // HostAllocate / HostFree on HostAllocatorObject
+Heap& HostHeap();       // HostHeapAllocate / HostHeapFree
+Heap& HostAllocator();  // HostAllocate / HostFree on HostAllocatorObject
 
 }  // namespace sim

@@ -49,13 +49,9 @@ struct AllocatorObject {
 void* HOST_THISCALL HostAllocate(void*, std::uint32_t size) { return HostAllocator().Allocate(size); }
 void HOST_THISCALL HostFree(void*, void* block) { HostAllocator().Free(block); }
 
-void HOST_THISCALL AddEventSink(host::EventSourceBase* source, void* sink) {
-    AddSink(*source, sink);
-}
+void HOST_THISCALL AddEventSink(host::EventSourceBase* source, void* sink) { AddSink(*source, sink); }
 
-void HOST_THISCALL RemoveEventSink(host::EventSourceBase* source, void* sink) {
-    RemoveSink(*source, sink);
-}
+void HOST_THISCALL RemoveEventSink(host::EventSourceBase* source, void* sink) { RemoveSink(*source, sink); }
 
 // Constructed before anything runs and never destroyed: a plugin's exit-time
 // destructors may still reach the game after the program's own have run.

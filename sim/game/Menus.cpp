@@ -60,7 +60,8 @@ bool AcceptsCall(const MovieCall& call) {
         return false;
     }
     if (call.view->advances == 0) {
-        ReportMisuse("InvokeMovie " + call.path + " before the movie ran its first frame: its functions do not "
+        ReportMisuse("InvokeMovie " + call.path +
+                     " before the movie ran its first frame: its functions do not "
                      "exist yet (the game's own IMenu slot 5 advances it)");
         return false;
     }
@@ -101,7 +102,8 @@ void World::SetUpMenus() {
     Game& game = TheGame();
     game.scaleformManager =
         faults.noScaleformManager ? nullptr : reinterpret_cast<host::ScaleformManager*>(&scaleformManagerObject);
-    game.uiMessageQueue = faults.noUiMessageQueue ? nullptr : reinterpret_cast<host::UIMessageQueue*>(&uiMessageQueueObject);
+    game.uiMessageQueue =
+        faults.noUiMessageQueue ? nullptr : reinterpret_cast<host::UIMessageQueue*>(&uiMessageQueueObject);
     game.playerControls = nullptr;  // filled by its getter
 }
 
@@ -460,7 +462,8 @@ void HOST_THISCALL ReleaseMovie(host::GFxMovieView* view) {
         ReportMisuse("ReleaseMovie of a movie view the game does not know (released twice?)");
         return;
     }
-    std::erase_if(world.movies, [&](const auto& movie) { return movie.get() == reinterpret_cast<SimMovieView*>(view); });
+    std::erase_if(world.movies,
+                  [&](const auto& movie) { return movie.get() == reinterpret_cast<SimMovieView*>(view); });
 }
 
 }  // namespace entries

@@ -21,7 +21,7 @@ public:
 
     const char* Intern(const char* text);  // one more reference
     void AddRef(const char* handle);
-    void Release(const char* handle);     // frees the entry with its last reference
+    void Release(const char* handle);  // frees the entry with its last reference
     bool Owns(const char* handle) const;
 
     std::uint32_t RefCount(const char* handle) const;  // 0 for a handle not in the pool

@@ -132,8 +132,9 @@ World::~World() {
     // Every reference the plugin looked up must have been dropped by the time the game ends.
     for (const auto& actor : actors_)
         if (actor->References() != actor->ownReferences)
-            ReportMisuse("an actor ends with " + std::to_string(actor->References()) + " references where the game holds " +
-                         std::to_string(actor->ownReferences) + ": a looked-up reference was never dropped");
+            ReportMisuse("an actor ends with " + std::to_string(actor->References()) +
+                         " references where the game holds " + std::to_string(actor->ownReferences) +
+                         ": a looked-up reference was never dropped");
     ClearName(uiStrings.gateMenu);
     ClearName(uiStrings.blockingMenu);
     ClearName(uiStrings.triggerMenu);
@@ -159,7 +160,8 @@ SimActor& World::AddActor(const ActorSetup& setup) {
     actor.skeletonPaths[0] = setup.malePath;
     actor.skeletonPaths[1] = setup.femalePath;
     for (int sex = 0; sex < 2; ++sex)
-        actor.raceRecord.skeleton[sex].path = actor.skeletonPaths[sex].empty() ? nullptr : actor.skeletonPaths[sex].c_str();
+        actor.raceRecord.skeleton[sex].path =
+            actor.skeletonPaths[sex].empty() ? nullptr : actor.skeletonPaths[sex].c_str();
     if (!setup.bodyPartNode.empty()) {
         SetName(actor.bodyPart.nodeName, setup.bodyPartNode);
         actor.bodyPartData.firstPart = &actor.bodyPart;

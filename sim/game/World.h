@@ -190,9 +190,9 @@ struct HostMenuSetup {
     std::uint32_t flags;
 };
 inline constexpr HostMenuSetup kHostMenus[] = {
-    {"Main Menu", host::kMenuFlagPausesGame},   {"Loading Menu", host::kMenuFlagPausesGame},
+    {"Main Menu", host::kMenuFlagPausesGame},        {"Loading Menu", host::kMenuFlagPausesGame},
     {"Dialogue Menu", host::kMenuFlagHidesOverlays}, {"Inventory Menu", host::kMenuFlagPausesGame},
-    {"Console", host::kMenuFlagHidesOverlays},  {"HUD Menu", 0},
+    {"Console", host::kMenuFlagHidesOverlays},       {"HUD Menu", 0},
 };
 inline constexpr std::uint32_t kMenuBuckets = 64;
 

@@ -82,8 +82,8 @@ const LoadReport& Loader::Run() {
     report_.moduleLoaded = module != nullptr;
     if (!module) return report_;
 
-    using QueryEntry = bool (HOST_CDECL*)(const host::SKSEInterface*, host::PluginInfo*);
-    using LoadEntry = bool (HOST_CDECL*)(const host::SKSEInterface*);
+    using QueryEntry = bool(HOST_CDECL*)(const host::SKSEInterface*, host::PluginInfo*);
+    using LoadEntry = bool(HOST_CDECL*)(const host::SKSEInterface*);
     // Through void*: GetProcAddress's own pointer type says nothing of the entry's.
     auto query = reinterpret_cast<QueryEntry>(reinterpret_cast<void*>(GetProcAddress(module, "SKSEPlugin_Query")));
     auto load = reinterpret_cast<LoadEntry>(reinterpret_cast<void*>(GetProcAddress(module, "SKSEPlugin_Load")));

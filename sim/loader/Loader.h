@@ -12,13 +12,13 @@
 namespace sim {
 
 struct LoaderOptions {
-    std::string gameFolder;              // holds Data\SKSE\Plugins\ (empty: this program's folder)
+    std::string gameFolder;  // holds Data\SKSE\Plugins\ (empty: this program's folder)
     std::string pluginFile = "Veldrin.dll";
     std::uint32_t scriptExtenderVersion = host::kMinScriptExtenderVersion;
     std::uint32_t runtimeVersion = host::kRuntimeVersion;
     std::uint32_t isEditor = 0;
-    std::uint32_t infoVersion = 1;       // PluginInfo's format word as the host sets it
-    bool createLogFolder = true;         // "My Games\Skyrim\SKSE" under the documents folder
+    std::uint32_t infoVersion = 1;  // PluginInfo's format word as the host sets it
+    bool createLogFolder = true;    // "My Games\Skyrim\SKSE" under the documents folder
 };
 
 struct LoadReport {
@@ -28,7 +28,7 @@ struct LoadReport {
     bool queryResult = false;
     bool loadResult = false;
     host::PluginInfo info{};
-    std::string name;  // copied from info.name, which lives in the module
+    std::string name;                // copied from info.name, which lives in the module
     std::vector<std::string> calls;  // "PluginHandleQuery", "InterfaceQuery 3 (log present)", ...
 };
 

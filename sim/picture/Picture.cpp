@@ -61,6 +61,8 @@ std::vector<std::uint8_t> ZlibStored(const std::vector<std::uint8_t>& data) {
 constexpr int kGlyphHeight = 5;
 
 const std::map<char, const char*>& Glyphs() {
+    // One glyph a line.
+    // clang-format off
     static const std::map<char, const char*> glyphs = {
         {'A', ".#.#.#####.##.#"},
         {'B', "##.#.###.#.###."},
@@ -115,6 +117,7 @@ const std::map<char, const char*>& Glyphs() {
         {'?', "##...#.#.....#."},
         {' ', "..............."},
     };
+    // clang-format on
     return glyphs;
 }
 

@@ -21,7 +21,7 @@ public:
     Color At(int x, int y) const;
 
     void Pixel(int x, int y, Color color);
-    void Rect(int x, int y, int width, int height, Color color);  // filled
+    void Rect(int x, int y, int width, int height, Color color);   // filled
     void Frame(int x, int y, int width, int height, Color color);  // outline
     void Line(double x0, double y0, double x1, double y1, Color color, int thickness = 1);
     void Disc(double cx, double cy, double radius, Color color);

@@ -169,8 +169,8 @@ Box PlaceLabel(const std::string& text, double x, double y, const Box& panel, st
                                    {cx - width / 2, cy + gap, width, kTextHeight}};
     for (int step = 1; step <= 8; ++step)  // then further out, row by row
         for (int side : {1, -1})
-            candidates.push_back({side > 0 ? cx + gap : cx - gap - width, cy - kTextHeight / 2 + side * step * 13,
-                                  width, kTextHeight});
+            candidates.push_back(
+                {side > 0 ? cx + gap : cx - gap - width, cy - kTextHeight / 2 + side * step * 13, width, kTextHeight});
     for (Box& candidate : candidates) {
         candidate.x = std::clamp(candidate.x, panel.x + 2, panel.x + panel.width - width - 2);
         candidate.y = std::clamp(candidate.y, panel.y + 2, panel.y + panel.height - kTextHeight - 2);
@@ -281,8 +281,8 @@ void DrawColumn(Canvas& canvas, const SessionTrace& trace, const std::vector<Loc
     constexpr int kBarWidth = 150;
     for (int x = 0; x < kBarWidth; ++x)
         canvas.Rect(kColumnX + x, y + 2, 1, 6, Blend(kEarly, kLate, double(x) / (kBarWidth - 1)));
-    canvas.Text(kColumnX + kBarWidth + 10, y,
-                "FRAME 1 TO " + std::to_string(frames) + ": MARKER PATH, PLAYER HEADING", kInk);
+    canvas.Text(kColumnX + kBarWidth + 10, y, "FRAME 1 TO " + std::to_string(frames) + ": MARKER PATH, PLAYER HEADING",
+                kInk);
     y += kRowHeight + 6;
 
     canvas.Text(kColumnX, y, "LOCK CHANGES", kDim);
@@ -332,7 +332,8 @@ ScreenPanel ScreenPanelFor(const SessionTrace& trace) {
     // How far from the centre the marker went, as a share of the half screen.
     double reach = 0;
     const auto include = [&](double stageX, double stageY) {
-        reach = std::max({reach, std::fabs(ClampX(stageX)) / kStageHalfWidth, std::fabs(ClampY(stageY)) / kStageHalfHeight});
+        reach = std::max(
+            {reach, std::fabs(ClampX(stageX)) / kStageHalfWidth, std::fabs(ClampY(stageY)) / kStageHalfHeight});
     };
     for (const FrameRecord& frame : trace.frames)
         if (MarkerPlaced(frame)) include(frame.markerX, frame.markerY);

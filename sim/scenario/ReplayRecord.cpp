@@ -60,11 +60,10 @@ void WriteFrame(std::ostream& out, const FrameRecord& frame, const FrameScene& s
     out << "{\"frame\":" << frame.frame << ",\"camera\":{\"mode\":" << (scene.firstPerson ? "\"first\"" : "\"third\"")
         << ",\"position\":" << Point(scene.camera) << ",\"heading\":" << Float(scene.headingDegrees)
         << ",\"pitch\":" << Float(scene.pitchDegrees) << ",\"roll\":" << Float(scene.rollDegrees)
-        << ",\"fov\":" << Float(scene.fieldOfView) << "},\"screen\":[" << scene.screenWidth << ","
-        << scene.screenHeight << "],\"player\":{\"position\":" << Point(scene.player)
-        << ",\"heading\":" << Float(frame.headingDegrees) << ",\"pitch\":" << Float(frame.pitchDegrees)
-        << "},\"menuOpen\":" << Bool(scene.menuOpen) << ",\"target\":"
-        << (frame.target.empty() ? std::string("null") : Text(frame.target))
+        << ",\"fov\":" << Float(scene.fieldOfView) << "},\"screen\":[" << scene.screenWidth << "," << scene.screenHeight
+        << "],\"player\":{\"position\":" << Point(scene.player) << ",\"heading\":" << Float(frame.headingDegrees)
+        << ",\"pitch\":" << Float(frame.pitchDegrees) << "},\"menuOpen\":" << Bool(scene.menuOpen)
+        << ",\"target\":" << (frame.target.empty() ? std::string("null") : Text(frame.target))
         << ",\"markerShown\":" << Bool(frame.markerShown) << ",\"movieVisible\":" << Bool(frame.movieVisible)
         << ",\"movieCalls\":[";
     for (std::size_t i = 0; i < scene.movieCalls.size(); ++i) {

@@ -272,7 +272,8 @@ private:
             seen.loaded = actor.loaded && world_.Resolve(actor.handle) != nullptr;
             seen.locked = actor.handle == locked;
             if (const host::NiPoint3* aim = actor.aimGiven.load(std::memory_order_relaxed)) {
-                seen.aimFrom = aim == &actor.fallbackAim ? FrameScene::Actor::Aim::kFallback : FrameScene::Actor::Aim::kNode;
+                seen.aimFrom =
+                    aim == &actor.fallbackAim ? FrameScene::Actor::Aim::kFallback : FrameScene::Actor::Aim::kNode;
                 seen.aim = PointOf(*aim);
             }
             scene.actors.push_back(seen);
@@ -493,7 +494,7 @@ void SetCommand(Step& step) {
     const std::string& name = step.Actor(0);
     if (step.Size() < 2) step.Error("\"set\" needs a state");
     static const std::set<std::string> kStates = {"hostile", "friendly", "essential", "mortal", "wall",  "unseen",
-                                                  "visible", "unloaded", "loaded",  "dying", "object"};
+                                                  "visible", "unloaded", "loaded",    "dying",  "object"};
     for (std::size_t i = 1; i < step.Size(); ++i)
         if (!kStates.count(step.Word(i))) step.Error("unknown actor state \"" + step.Word(i) + "\"");
     if (!step.runner()) return;
@@ -598,7 +599,8 @@ void GameCommand(Step& step) {
         if (step.Word(1) != "none") step.Actor(1);
         if (!step.runner()) return;
         World& world = step.runner()->world();
-        world.code.ownTarget = step.Word(1) == "none" ? TheGame().emptyHandle : step.runner()->Actor(step.Word(1)).handle;
+        world.code.ownTarget =
+            step.Word(1) == "none" ? TheGame().emptyHandle : step.runner()->Actor(step.Word(1)).handle;
     } else {
         step.Error("game takes branch-a on|off, branch-b on|off or target NAME|none");
     }
@@ -616,13 +618,14 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
-    {"player", PlayerCommand}, {"camera", CameraCommand},  {"fov", FovCommand},       {"screen", ScreenCommand},
-    {"gamepad", SwitchCommand}, {"steering", SwitchCommand}, {"invert-look", SwitchCommand},
-    {"actor", ActorCommand},    {"set", SetCommand},         {"frames", FramesCommand}, {"press", KeyCommand},
-    {"hold", KeyCommand},       {"release", KeyCommand},     {"stick", StickCommand},   {"move", MoveCommand},
-    {"kill", KillCommand},      {"delete", DeleteCommand},   {"open", MenuCommand},     {"close", MenuCommand},
-    {"destroy", MenuCommand},
-    {"game", GameCommand},      {"fault", FaultCommand},
+    {"player", PlayerCommand},      {"camera", CameraCommand},  {"fov", FovCommand},
+    {"screen", ScreenCommand},      {"gamepad", SwitchCommand}, {"steering", SwitchCommand},
+    {"invert-look", SwitchCommand}, {"actor", ActorCommand},    {"set", SetCommand},
+    {"frames", FramesCommand},      {"press", KeyCommand},      {"hold", KeyCommand},
+    {"release", KeyCommand},        {"stick", StickCommand},    {"move", MoveCommand},
+    {"kill", KillCommand},          {"delete", DeleteCommand},  {"open", MenuCommand},
+    {"close", MenuCommand},         {"destroy", MenuCommand},   {"game", GameCommand},
+    {"fault", FaultCommand},
 };
 
 void Run(const Scenario& scenario, const ScenarioCommand& command, std::set<std::string>& declared, Runner* runner) {

@@ -99,7 +99,7 @@ struct FrameScene {
     bool firstPerson = false;
     Point3 camera;
     double headingDegrees = 0, pitchDegrees = 0, rollDegrees = 0;
-    double fieldOfView = 0;  // vertical, degrees
+    double fieldOfView = 0;                           // vertical, degrees
     std::uint32_t screenWidth = 0, screenHeight = 0;  // what the game reports this frame
     Point3 player;
     bool menuOpen = false;  // the marker menu

@@ -35,7 +35,7 @@ TEST_F(Allocations, TenThousandLockedFramesAllocateNothing) {
             world = &scenes::FreshWorld();
             scenes::LockedScene scene(*world, view, source);
             world->session.rotations.reserve(2);  // the stand-in's own record of the turns
-            UpdateTracking(nullptr, nullptr);  // the first frame reads the display size
+            UpdateTracking(nullptr, nullptr);     // the first frame reads the display size
             const auto hostBlocks = HostBlocks();
             test::AllocationCounter counter;
             for (int frame = 0; frame < kLockedFrames; ++frame) {
@@ -88,7 +88,8 @@ TEST_F(Allocations, ACommandAllocatesAtMostItsListAndOneHandle) {
     // Round the candidates twice: every switch, the restarts included.
     for (std::size_t press = 0; press < 2 * kCommandCandidates + 2; ++press) command(SwitchCommand);
     ASSERT_NE(lock.targetHandle, host::EmptyHandle());
-    EXPECT_EQ(world->session.sounds.size(), 2 + 2 * kCommandCandidates + 2) << "every lock and switch gave a new target";
+    EXPECT_EQ(world->session.sounds.size(), 2 + 2 * kCommandCandidates + 2)
+        << "every lock and switch gave a new target";
 
     // The restart that passes over the current target because it is again the best.
     std::vector<TargetCandidate> ordered;

@@ -49,8 +49,9 @@ public:
     DocumentsFolderElsewhere& operator=(const DocumentsFolderElsewhere&) = delete;
 
 private:
-    static constexpr const char* kKeys[] = {"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-                                            "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"};
+    static constexpr const char* kKeys[] = {
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"};
     struct Saved {
         HKEY key;
         char value[MAX_PATH];
@@ -164,7 +165,8 @@ TEST_F(FaultInjection, ATargetDeletedOrTurnedIntoAnotherReferenceEndsTheLock) {
     EXPECT_EQ(deleted.rows[2].target, "bandit");
     EXPECT_EQ(deleted.rows[3].target, "") << "a handle that no longer resolves releases the lock";
 
-    const test::Session object = test::Play("target-object", Locking("set bandit object\nframes 2\npress keyboard 46\nframes 1\n"));
+    const test::Session object =
+        test::Play("target-object", Locking("set bandit object\nframes 2\npress keyboard 46\nframes 1\n"));
     ExpectClean(object);
     ASSERT_EQ(object.rows.size(), 6u);
     EXPECT_EQ(object.rows[3].target, "") << "a handle that resolves to a non-actor releases the lock";
@@ -172,8 +174,8 @@ TEST_F(FaultInjection, ATargetDeletedOrTurnedIntoAnotherReferenceEndsTheLock) {
 }
 
 TEST_F(FaultInjection, AFirstPersonCameraWithoutItsNodesStillLocksAndTracks) {
-    const test::Session session = test::Play(
-        "no-camera-nodes", "camera first\ncamera root off\ncamera node off\n" + Locking("frames 3\n"));
+    const test::Session session =
+        test::Play("no-camera-nodes", "camera first\ncamera root off\ncamera node off\n" + Locking("frames 3\n"));
     ExpectClean(session);
     ASSERT_EQ(session.rows.size(), 6u);
     EXPECT_EQ(session.rows[5].target, "bandit");

@@ -37,8 +37,9 @@ ProcessResult RunGame(const GameFolder& game, const std::string& arguments, unsi
     if (run.timedOut)
         ADD_FAILURE() << "simgame.exe " << arguments << " hung and was ended:\n" << run.output;
     else if (!finished)
-        ADD_FAILURE() << "simgame.exe " << arguments << " did not run to its end (crashed?), exit code "
-                      << run.exitCode << ":\n" << run.output;
+        ADD_FAILURE() << "simgame.exe " << arguments << " did not run to its end (crashed?), exit code " << run.exitCode
+                      << ":\n"
+                      << run.output;
     return run;
 }
 

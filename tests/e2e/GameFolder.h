@@ -26,7 +26,7 @@ ProcessResult RunGame(const GameFolder& game, const std::string& arguments = "",
 // Puts the marker movie where the game loads it from: the built one when there is one.
 void AddMarkerMovie(const GameFolder& game);
 
-std::string LogFolder();                            // <documents>\My Games\Skyrim\SKSE
+std::string LogFolder();                             // <documents>\My Games\Skyrim\SKSE
 std::string LogPath(const std::string& moduleStem);  // ...\<stem>.log
 
 }  // namespace test

@@ -55,21 +55,22 @@ TEST_F(Loading, BeforeTheFirstMagicEffectOnlyTheLoadedLinesExist) {
 TEST_F(Loading, InterfaceQueriesComeInOrderAfterTheLogIsOpen) {
     const GameFolder game = test::MakeGameFolder("calls");
     const test::ProcessResult run = test::RunGame(game);
-    EXPECT_TRUE(Contains(run.output, "call: PluginHandleQuery\n"
-                                     "call: ReleaseIndexQuery\n"
-                                     "call: InterfaceQuery 1 (log present)\n"
-                                     "call: InterfaceQuery 2 (log present)\n"
-                                     "call: InterfaceQuery 3 (log present)\n"
-                                     "call: InterfaceQuery 4 (log present)\n"
-                                     "call: InterfaceQuery 5 (log present)\n"
-                                     "query: true"))
+    EXPECT_TRUE(Contains(run.output,
+                         "call: PluginHandleQuery\n"
+                         "call: ReleaseIndexQuery\n"
+                         "call: InterfaceQuery 1 (log present)\n"
+                         "call: InterfaceQuery 2 (log present)\n"
+                         "call: InterfaceQuery 3 (log present)\n"
+                         "call: InterfaceQuery 4 (log present)\n"
+                         "call: InterfaceQuery 5 (log present)\n"
+                         "query: true"))
         << run.output;
 }
 
 struct Refusal {
     const char* name;
     const char* arguments;
-    bool logCreated;        // emptied even though the query refuses
+    bool logCreated;  // emptied even though the query refuses
     bool releaseIndexCall;
 };
 
@@ -87,20 +88,19 @@ TEST_P(QueryRefusals, RefuseAndLeaveTheLogAsTheGateDecides) {
     EXPECT_EQ(Log(), refusal.logCreated ? "" : "last run's lines\r\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Gates, QueryRefusals,
-    ::testing::Values(Refusal{"runtime", "--runtime-version 0x09200001", false, false},
-                      Refusal{"editor", "--editor 1", false, false},
-                      Refusal{"skse-just-below", "--skse-version 0x0107002F", true, true},
-                      Refusal{"skse-1-7-0", "--skse-version 0x01070000", true, true},
-                      Refusal{"skse-1-6-10", "--skse-version 0x01060100", true, false},
-                      Refusal{"no-host-table", "--no-host-table", false, false}),
-    [](const auto& info) {
-        std::string name = info.param.name;
-        for (char& c : name)
-            if (c == '-') c = '_';
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Gates, QueryRefusals,
+                         ::testing::Values(Refusal{"runtime", "--runtime-version 0x09200001", false, false},
+                                           Refusal{"editor", "--editor 1", false, false},
+                                           Refusal{"skse-just-below", "--skse-version 0x0107002F", true, true},
+                                           Refusal{"skse-1-7-0", "--skse-version 0x01070000", true, true},
+                                           Refusal{"skse-1-6-10", "--skse-version 0x01060100", true, false},
+                                           Refusal{"no-host-table", "--no-host-table", false, false}),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             for (char& c : name)
+                                 if (c == '-') c = '_';
+                             return name;
+                         });
 
 TEST_F(Loading, TheInfoFormatWordIsLeftAsTheHostSetIt) {
     const GameFolder game = test::MakeGameFolder("info-version");

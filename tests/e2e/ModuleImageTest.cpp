@@ -30,8 +30,8 @@ public:
     // A name longer than eight bytes (".eh_frame", ".debug_info") is "/N" in its header:
     // the name stands at offset N of the string table that follows the symbol table.
     std::vector<std::string> SectionNames() const {
-        const std::size_t strings = nt_->FileHeader.PointerToSymbolTable +
-                                    std::size_t{nt_->FileHeader.NumberOfSymbols} * IMAGE_SIZEOF_SYMBOL;
+        const std::size_t strings =
+            nt_->FileHeader.PointerToSymbolTable + std::size_t{nt_->FileHeader.NumberOfSymbols} * IMAGE_SIZEOF_SYMBOL;
         std::vector<std::string> names;
         for (const IMAGE_SECTION_HEADER& section : sections_) {
             std::string name(reinterpret_cast<const char*>(section.Name),
@@ -132,7 +132,7 @@ TEST_P(ModuleImage, CarriesAVersionResource) {
 }
 
 TEST_P(ModuleImage, NeedsNothingButWindowsOwnLibraries) {
-    const std::set<std::string> windows = {"kernel32.dll", "msvcrt.dll", "shell32.dll", "shlwapi.dll",
+    const std::set<std::string> windows = {"kernel32.dll", "msvcrt.dll",   "shell32.dll", "shlwapi.dll",
                                            "user32.dll",   "advapi32.dll", "ole32.dll"};
     const std::vector<std::string> imports = PeImage(Bytes()).ImportedModules();
     EXPECT_FALSE(imports.empty());

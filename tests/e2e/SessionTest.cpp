@@ -70,11 +70,11 @@ TEST(Session, PausingMenusHideTheMarkerAndClosingTheMenuEndsTheLock) {
     const Session session = Play("session-menus", std::string(kWorld) +
                                                       "open Loading Menu\nclose Loading Menu\nframes 1\n"
                                                       "press keyboard 46\nframes 2\n"
-                                                      "open Inventory Menu\nframes 1\n"   // pauses the game: hidden
+                                                      "open Inventory Menu\nframes 1\n"  // pauses the game: hidden
                                                       "open Console\nclose Inventory Menu\nframes 1\n"
-                                                      "close Console\nframes 1\n"          // none left: shown again
+                                                      "close Console\nframes 1\n"  // none left: shown again
                                                       "close Tarvek Menu\nframes 1\n"
-                                                      "press keyboard 46\nframes 1\n"      // nobody listens now
+                                                      "press keyboard 46\nframes 1\n"  // nobody listens now
                                                       "open Loading Menu\nclose Loading Menu\nframes 2\n");
     ASSERT_EQ(session.run.exitCode, 0u) << session.run.output;
     const std::vector<Row>& rows = session.rows;

@@ -60,9 +60,9 @@ Session Play(const std::string& name, const std::string& scenario, const std::st
     AddMarkerMovie(game);
     WriteFile(game.folder + "\\scenario.txt", scenario);
     Session session;
-    session.run = RunGame(game,
-                          options + " --record \"" + game.folder + "\\record.csv\" \"" + game.folder + "\\scenario.txt\"",
-                          timeoutMilliseconds);
+    session.run =
+        RunGame(game, options + " --record \"" + game.folder + "\\record.csv\" \"" + game.folder + "\\scenario.txt\"",
+                timeoutMilliseconds);
     session.rows = ReadRecord(game.folder + "\\record.csv");
     return session;
 }

@@ -47,8 +47,9 @@ TEST(StrictSession, TheShippedStrictScenarioPlaysItsStory) {
     EXPECT_TRUE(Contains(out, "frame 21: locked merchant\n")) << out;
     EXPECT_TRUE(Contains(out, "frame 51: switched to ghost\n")) << "the wall is gone:\n" << out;
     EXPECT_TRUE(Contains(out, "before frame 61: player dies\nframe 61: lock released\n")) << out;
-    EXPECT_TRUE(Contains(out, "game code patched: frame call, target-update entry, branch A, branch B, "
-                              "FreezeEventHandler entry\n"))
+    EXPECT_TRUE(Contains(out,
+                         "game code patched: frame call, target-update entry, branch A, branch B, "
+                         "FreezeEventHandler entry\n"))
         << out;
     for (const Row& row : session.rows) {
         const bool locked = !row.target.empty();
@@ -77,8 +78,8 @@ TEST(StrictSession, NothingThatIsNotANumberReachesTheGameOrTheMovie) {
     const Session session = Play("not-a-number", std::string(kOpening) +
                                                      "frames 1\npress keyboard 46\nframes 3\n"
                                                      "move bandit to nan 600 0\nframes 2\n"  // released
-                                                     "press keyboard 46\nframes 3\n"          // the archer, then
-                                                     "screen 0 0\nframes 3\n");               // a display of no size
+                                                     "press keyboard 46\nframes 3\n"         // the archer, then
+                                                     "screen 0 0\nframes 3\n");              // a display of no size
     ExpectFinished(session);
     const std::vector<Row>& rows = session.rows;
     ASSERT_EQ(rows.size(), 12u);
@@ -157,8 +158,8 @@ TEST(StrictSession, ThePlayersDeathReleasesTheLock) {
 
 struct Fault {
     const char* name;
-    const char* patched;     // what "game code patched:" lists
-    bool menuOpens;          // the marker menu is built and answers its open message
+    const char* patched;  // what "game code patched:" lists
+    bool menuOpens;       // the marker menu is built and answers its open message
     bool locks;
 };
 
@@ -166,9 +167,9 @@ class HostFaults : public ::testing::TestWithParam<Fault> {};
 
 TEST_P(HostFaults, ThePluginSurvivesAndDoesWhatItStillCan) {
     const Fault& fault = GetParam();
-    const Session session = Play(std::string("fault-") + fault.name,
-                                 std::string(kOpening) + "frames 1\npress keyboard 46\nframes 2\n",
-                                 std::string("--fault ") + fault.name);
+    const Session session =
+        Play(std::string("fault-") + fault.name, std::string(kOpening) + "frames 1\npress keyboard 46\nframes 2\n",
+             std::string("--fault ") + fault.name);
     ExpectFinished(session);
     EXPECT_TRUE(Contains(session.run.output, std::string("game code patched: ") + fault.patched + "\n"))
         << session.run.output;
@@ -184,27 +185,21 @@ constexpr char kCodeSites[] = "frame call, target-update entry, branch A, branch
 
 INSTANTIATE_TEST_SUITE_P(
     Strict, HostFaults,
-    ::testing::Values(Fault{"no-menu-manager", kCodeSites, false, false},
-                      Fault{"no-scaleform", kAllSites, false, false}, Fault{"no-movie", kAllSites, false, false},
-                      Fault{"heap-refuses", kAllSites, false, false},
-                      // The first FreezeEventHandler's save is refused; its twin, on the same table, gets it.
-                      Fault{"allocator-refuses", kAllSites, true, true},
-                      Fault{"no-lock-cue", kAllSites, true, true}, Fault{"no-ui-queue", kAllSites, false, false},
-                      Fault{"protect-frame-call", "target-update entry, branch A, branch B, FreezeEventHandler entry",
-                            true, true},
-                      Fault{"protect-target-slot", "frame call, branch A, branch B, FreezeEventHandler entry", true, true},
-                      Fault{"protect-branch-a", "frame call, target-update entry, branch B, FreezeEventHandler entry",
-                            true, true},
-                      Fault{"protect-branch-b", "frame call, target-update entry, branch A, FreezeEventHandler entry",
-                            true, true},
-                      Fault{"protect-freeze-slot", kCodeSites, true, true},
-                      // Another build of the game: the site is left as it is, the rest installed.
-                      Fault{"strange-frame-call", "target-update entry, branch A, branch B, FreezeEventHandler entry",
-                            true, true},
-                      Fault{"strange-branch-a", "frame call, target-update entry, branch B, FreezeEventHandler entry",
-                            true, true},
-                      Fault{"strange-branch-b", "frame call, target-update entry, branch A, FreezeEventHandler entry",
-                            true, true}),
+    ::testing::Values(
+        Fault{"no-menu-manager", kCodeSites, false, false}, Fault{"no-scaleform", kAllSites, false, false},
+        Fault{"no-movie", kAllSites, false, false}, Fault{"heap-refuses", kAllSites, false, false},
+        // The first FreezeEventHandler's save is refused; its twin, on the same table, gets it.
+        Fault{"allocator-refuses", kAllSites, true, true}, Fault{"no-lock-cue", kAllSites, true, true},
+        Fault{"no-ui-queue", kAllSites, false, false},
+        Fault{"protect-frame-call", "target-update entry, branch A, branch B, FreezeEventHandler entry", true, true},
+        Fault{"protect-target-slot", "frame call, branch A, branch B, FreezeEventHandler entry", true, true},
+        Fault{"protect-branch-a", "frame call, target-update entry, branch B, FreezeEventHandler entry", true, true},
+        Fault{"protect-branch-b", "frame call, target-update entry, branch A, FreezeEventHandler entry", true, true},
+        Fault{"protect-freeze-slot", kCodeSites, true, true},
+        // Another build of the game: the site is left as it is, the rest installed.
+        Fault{"strange-frame-call", "target-update entry, branch A, branch B, FreezeEventHandler entry", true, true},
+        Fault{"strange-branch-a", "frame call, target-update entry, branch B, FreezeEventHandler entry", true, true},
+        Fault{"strange-branch-b", "frame call, target-update entry, branch A, FreezeEventHandler entry", true, true}),
     [](const auto& info) {
         std::string name = info.param.name;
         for (char& c : name)

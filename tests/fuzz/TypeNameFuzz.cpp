@@ -54,7 +54,7 @@ bool Link(fuzz::Input& in, std::size_t at, std::uintptr_t target) {
     const std::uint16_t choice = in.Take<std::uint16_t>();
     switch (choice % 8) {
         case 0: PutWord(at, 0); return false;
-        case 1: PutWord(at, At(kLayout + (choice >> 3) % kPage)); return false;  // unreadable
+        case 1: PutWord(at, At(kLayout + (choice >> 3) % kPage)); return false;                  // unreadable
         case 2: PutWord(at, At(kLayout / 2 + (choice >> 3) % (kLayout / 2 - 8))); return false;  // random bytes
         default: PutWord(at, target); return true;
     }
@@ -84,9 +84,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     whole &= Link(in, kVtableAt - 4, At(kLocatorAt));  // the word before the table -> the locator
     whole &= Link(in, kLocatorAt + offsetof(host::MsvcCompleteObjectLocator, typeDescriptor), At(descriptorAt));
     const std::uint8_t owner = in.Take<std::uint8_t>() % 3;
-    const void* typeInfo = owner == 0   ? static_cast<const void*>(sim::kHostTypeInfoVtable)
-                           : owner == 1 ? static_cast<const void*>(kOtherModuleTypeInfo)
-                                        : reinterpret_cast<const void*>(static_cast<std::uintptr_t>(in.Take<std::uint32_t>()));
+    const void* typeInfo = owner == 0 ? static_cast<const void*>(sim::kHostTypeInfoVtable)
+                           : owner == 1
+                               ? static_cast<const void*>(kOtherModuleTypeInfo)
+                               : reinterpret_cast<const void*>(static_cast<std::uintptr_t>(in.Take<std::uint32_t>()));
     PutWord(descriptorAt, reinterpret_cast<std::uintptr_t>(typeInfo));
     std::memcpy(pages + descriptorAt + nameOffset, name.data(), name.size());
     if (terminated) pages[descriptorAt + nameOffset + name.size()] = '\0';

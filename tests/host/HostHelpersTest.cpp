@@ -38,7 +38,8 @@ TEST(LazySingleton, MissingGlobalOrCreatorYieldsNull) {
     host::MenuManager* global = nullptr;
     {
         test::ScopedEntry globalEntry(table.MenuManagerGlobal, &global);
-        test::ScopedEntry createEntry(table.GetMenuManagerSingleton, static_cast<decltype(&CreateMenuManager)>(nullptr));
+        test::ScopedEntry createEntry(table.GetMenuManagerSingleton,
+                                      static_cast<decltype(&CreateMenuManager)>(nullptr));
         EXPECT_EQ(host::GetMenuManager(), nullptr);
     }
     test::ScopedEntry globalEntry(table.MenuManagerGlobal, static_cast<host::MenuManager**>(nullptr));

@@ -133,7 +133,8 @@ DWORD ProtectionAt(const void* address) {
 TEST_F(Patches, ASiteAcrossTwoPagesIsWrittenWholeAndEachPageGetsItsOwnProtectionBack) {
     // Code on one page, read-only data on the next; the site's last two bytes cross over.
     constexpr std::size_t kPage = 0x1000;
-    auto* pages = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, 2 * kPage, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    auto* pages =
+        static_cast<std::uint8_t*>(VirtualAlloc(nullptr, 2 * kPage, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     ASSERT_NE(pages, nullptr);
     const auto site = reinterpret_cast<CodeAddress>(pages + kPage - 3);
     std::memcpy(pages + kPage - 3, "\xE8\x10\x20\x30\x40", 5);
@@ -392,10 +393,8 @@ TEST_F(Patches, WithoutAFreezeEventHandlerNothingIsPatched) {
     sim::ForeignSink stray{nullptr, 0};
     void* strayTable[2] = {nullptr, nullptr};
     stray.vtable = strayTable;
-    EXPECT_EQ(FreezeHandlerFilter(&stray, &event, nullptr), host::EventResult::kContinue)
-        << "no saved entry: continue";
+    EXPECT_EQ(FreezeHandlerFilter(&stray, &event, nullptr), host::EventResult::kContinue) << "no saved entry: continue";
 }
-
 
 // A site whose pages refuse protection, or that holds code this plugin does not know (another
 // build of the game): that patch is not installed and its bytes and pages stay the game's,
@@ -436,23 +435,22 @@ TEST_P(PatchSiteFaults, TheSiteStaysTheGamesWhileTheOthersAreInstalled) {
 
 INSTANTIATE_TEST_SUITE_P(
     Sites, PatchSiteFaults,
-    ::testing::Values(
-        SiteFault{"FrameCallRefused", sim::RefusedSite::kFrameCall, sim::StrangeSite::kNone,
-                  "target-update entry, branch A, branch B, FreezeEventHandler entry"},
-        SiteFault{"TargetUpdateSlotRefused", sim::RefusedSite::kTargetUpdateSlot, sim::StrangeSite::kNone,
-                  "frame call, branch A, branch B, FreezeEventHandler entry"},
-        SiteFault{"BranchARefused", sim::RefusedSite::kBranchA, sim::StrangeSite::kNone,
-                  "frame call, target-update entry, branch B, FreezeEventHandler entry"},
-        SiteFault{"BranchBRefused", sim::RefusedSite::kBranchB, sim::StrangeSite::kNone,
-                  "frame call, target-update entry, branch A, FreezeEventHandler entry"},
-        SiteFault{"FreezeSlotRefused", sim::RefusedSite::kFreezeSlot, sim::StrangeSite::kNone,
-                  "frame call, target-update entry, branch A, branch B"},
-        SiteFault{"FrameCallStrange", sim::RefusedSite::kNone, sim::StrangeSite::kFrameCall,
-                  "target-update entry, branch A, branch B, FreezeEventHandler entry"},
-        SiteFault{"BranchAStrange", sim::RefusedSite::kNone, sim::StrangeSite::kBranchA,
-                  "frame call, target-update entry, branch B, FreezeEventHandler entry"},
-        SiteFault{"BranchBStrange", sim::RefusedSite::kNone, sim::StrangeSite::kBranchB,
-                  "frame call, target-update entry, branch A, FreezeEventHandler entry"}),
+    ::testing::Values(SiteFault{"FrameCallRefused", sim::RefusedSite::kFrameCall, sim::StrangeSite::kNone,
+                                "target-update entry, branch A, branch B, FreezeEventHandler entry"},
+                      SiteFault{"TargetUpdateSlotRefused", sim::RefusedSite::kTargetUpdateSlot, sim::StrangeSite::kNone,
+                                "frame call, branch A, branch B, FreezeEventHandler entry"},
+                      SiteFault{"BranchARefused", sim::RefusedSite::kBranchA, sim::StrangeSite::kNone,
+                                "frame call, target-update entry, branch B, FreezeEventHandler entry"},
+                      SiteFault{"BranchBRefused", sim::RefusedSite::kBranchB, sim::StrangeSite::kNone,
+                                "frame call, target-update entry, branch A, FreezeEventHandler entry"},
+                      SiteFault{"FreezeSlotRefused", sim::RefusedSite::kFreezeSlot, sim::StrangeSite::kNone,
+                                "frame call, target-update entry, branch A, branch B"},
+                      SiteFault{"FrameCallStrange", sim::RefusedSite::kNone, sim::StrangeSite::kFrameCall,
+                                "target-update entry, branch A, branch B, FreezeEventHandler entry"},
+                      SiteFault{"BranchAStrange", sim::RefusedSite::kNone, sim::StrangeSite::kBranchA,
+                                "frame call, target-update entry, branch B, FreezeEventHandler entry"},
+                      SiteFault{"BranchBStrange", sim::RefusedSite::kNone, sim::StrangeSite::kBranchB,
+                                "frame call, target-update entry, branch A, FreezeEventHandler entry"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -26,7 +26,8 @@ TEST(PluginFramework, APluginWithoutAModLoadedStepRegistersNoSink) {
         PluginWithoutModLoadedStep plugin;
         EXPECT_EQ(gFramework.instance, &plugin);
         host::PluginInfo info{};
-        host::SKSEInterface skse{host::kMinScriptExtenderVersion, host::kRuntimeVersion, 0, 0, nullptr, nullptr, nullptr};
+        host::SKSEInterface skse{
+            host::kMinScriptExtenderVersion, host::kRuntimeVersion, 0, 0, nullptr, nullptr, nullptr};
         EXPECT_TRUE(SKSEPlugin_Query(&skse, &info));
         EXPECT_TRUE(SKSEPlugin_Load(&skse));
         EXPECT_EQ(sim::SinkCount(source), sinks);

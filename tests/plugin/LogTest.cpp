@@ -35,7 +35,8 @@ TEST(LogMessage, WritesOneFlushedLineAndNothingWhileClosed) {
     const std::string path = test::MakeTempFolder("log") + "\\plugin.log";
     gDebugLog.open(path);
     LogMessage("   %s  =  %d", "cameraspeed", 50);
-    EXPECT_EQ(test::ReadFile(path), std::string("   cameraspeed  =  50") + test::kTextLineEnd) << "flushed before the log is closed";
+    EXPECT_EQ(test::ReadFile(path), std::string("   cameraspeed  =  50") + test::kTextLineEnd)
+        << "flushed before the log is closed";
     LogMessage("%s", std::string(2000, 'x').c_str());
     gDebugLog.close();
     gDebugLog.clear();

@@ -35,8 +35,8 @@ template <auto Member, class Entry = std::remove_reference_t<decltype(std::declv
 struct ThrowingEntry;
 
 template <auto Member, class Result, class... Args>
-struct ThrowingEntry<Member, Result (HOST_CDECL*)(Args...)> {
-    static inline Result (HOST_CDECL* own)(Args...) = nullptr;
+struct ThrowingEntry<Member, Result(HOST_CDECL*)(Args...)> {
+    static inline Result(HOST_CDECL* own)(Args...) = nullptr;
     static inline int throwsLeft = 0;
     static Result HOST_CDECL Call(Args... args) {
         if (throwsLeft > 0 && throwsLeft--) throw std::bad_alloc();
@@ -45,8 +45,8 @@ struct ThrowingEntry<Member, Result (HOST_CDECL*)(Args...)> {
 };
 
 template <auto Member, class Result, class... Args>
-struct ThrowingEntry<Member, Result (HOST_THISCALL*)(Args...)> {
-    static inline Result (HOST_THISCALL* own)(Args...) = nullptr;
+struct ThrowingEntry<Member, Result(HOST_THISCALL*)(Args...)> {
+    static inline Result(HOST_THISCALL* own)(Args...) = nullptr;
     static inline int throwsLeft = 0;
     static Result HOST_THISCALL Call(Args... args) {
         if (throwsLeft > 0 && throwsLeft--) throw std::bad_alloc();

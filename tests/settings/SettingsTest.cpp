@@ -48,31 +48,31 @@ TEST_P(SettingsEntries, ApplyAsTheReaderDoes) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, SettingsEntries,
-    ::testing::Values(
-        EntryCase{{}, &PluginSettings::LockKeyCode, 46},
-        EntryCase{{}, &PluginSettings::SwitchTargetKeyCode, 47},
-        EntryCase{{}, &PluginSettings::CameraSpeed, 50},
-        EntryCase{{}, &PluginSettings::MaxDistance, 2048},
-        EntryCase{{"CameraSpeed=100"}, &PluginSettings::CameraSpeed, 100},
-        EntryCase{{"cameraspeed=49"}, &PluginSettings::CameraSpeed, 50},
-        EntryCase{{"cameraspeed=2001"}, &PluginSettings::CameraSpeed, 50},
-        EntryCase{{"cameraspeed=2000"}, &PluginSettings::CameraSpeed, 2000},
-        EntryCase{{"cameraspeed=300", "cameraspeed=50"}, &PluginSettings::CameraSpeed, 50},
-        EntryCase{{"cameraspeed=300", "cameraspeed=-5"}, &PluginSettings::CameraSpeed, 300},
-        EntryCase{{"maxdistance=abc"}, &PluginSettings::MaxDistance, 0},
-        EntryCase{{"maxdistance=100="}, &PluginSettings::MaxDistance, 100},
-        EntryCase{{"maxdistance==100"}, &PluginSettings::MaxDistance, 2048},
-        EntryCase{{"maxdistance=-1"}, &PluginSettings::MaxDistance, -1},
-        EntryCase{{"tarvekkeycode=500"}, &PluginSettings::LockKeyCode, 500},
-        EntryCase{{"SWITCHTARGETKEYCODE=20"}, &PluginSettings::SwitchTargetKeyCode, 20},
-        EntryCase{{"switchtargetkeycode =20"}, &PluginSettings::SwitchTargetKeyCode, 47},
-        EntryCase{{"=5", "maxdistance"}, &PluginSettings::MaxDistance, 2048}),
+    ::testing::Values(EntryCase{{}, &PluginSettings::LockKeyCode, 46},
+                      EntryCase{{}, &PluginSettings::SwitchTargetKeyCode, 47},
+                      EntryCase{{}, &PluginSettings::CameraSpeed, 50},
+                      EntryCase{{}, &PluginSettings::MaxDistance, 2048},
+                      EntryCase{{"CameraSpeed=100"}, &PluginSettings::CameraSpeed, 100},
+                      EntryCase{{"cameraspeed=49"}, &PluginSettings::CameraSpeed, 50},
+                      EntryCase{{"cameraspeed=2001"}, &PluginSettings::CameraSpeed, 50},
+                      EntryCase{{"cameraspeed=2000"}, &PluginSettings::CameraSpeed, 2000},
+                      EntryCase{{"cameraspeed=300", "cameraspeed=50"}, &PluginSettings::CameraSpeed, 50},
+                      EntryCase{{"cameraspeed=300", "cameraspeed=-5"}, &PluginSettings::CameraSpeed, 300},
+                      EntryCase{{"maxdistance=abc"}, &PluginSettings::MaxDistance, 0},
+                      EntryCase{{"maxdistance=100="}, &PluginSettings::MaxDistance, 100},
+                      EntryCase{{"maxdistance==100"}, &PluginSettings::MaxDistance, 2048},
+                      EntryCase{{"maxdistance=-1"}, &PluginSettings::MaxDistance, -1},
+                      EntryCase{{"tarvekkeycode=500"}, &PluginSettings::LockKeyCode, 500},
+                      EntryCase{{"SWITCHTARGETKEYCODE=20"}, &PluginSettings::SwitchTargetKeyCode, 20},
+                      EntryCase{{"switchtargetkeycode =20"}, &PluginSettings::SwitchTargetKeyCode, 47},
+                      EntryCase{{"=5", "maxdistance"}, &PluginSettings::MaxDistance, 2048}),
     // "Case05_cameraspeed_49": the entries as written, anything but letters and digits as _.
     [](const ::testing::TestParamInfo<EntryCase>& info) {
         std::string name = "Case" + std::string(info.index < 10 ? "0" : "") + std::to_string(info.index);
         for (const char* entry : info.param.entries) {
             name += '_';
-            for (const char* c = entry; *c != '\0'; ++c) name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+            for (const char* c = entry; *c != '\0'; ++c)
+                name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
         }
         if (info.param.entries.empty()) name += "_defaults";
         return name;
@@ -112,9 +112,9 @@ std::string LogLines(std::initializer_list<const char*> lines) {
 TEST(ReadSettings, MissingFileLogsTheDefaultsInTheFixedOrder) {
     PluginSettings settings;
     const std::string log = ReadSettingsLogged(settings, test::MakeTempFolder("settings-missing"), nullptr);
-    EXPECT_EQ(log, LogLines({"Main", "   tarvekkeycode  =  46", "   switchtargetkeycode  =  47",
-                             "   cameraspeed  =  50", "   ignoreessentialactor  =  0", "   maxdistance  =  2048",
-                             "   onlyhostile  =  0"}));
+    EXPECT_EQ(log,
+              LogLines({"Main", "   tarvekkeycode  =  46", "   switchtargetkeycode  =  47", "   cameraspeed  =  50",
+                        "   ignoreessentialactor  =  0", "   maxdistance  =  2048", "   onlyhostile  =  0"}));
     EXPECT_FALSE(settings.OnlyHostile);
 }
 
@@ -128,9 +128,9 @@ TEST(ReadSettings, EntriesApplyInSortedOrderAndTheLogShowsEffectiveValues) {
         "tarvekkeycode=276\nonlyhostile=true\nonlyhostile=false\n"
         "; a comment\njunk\nnosuchkey=5\n";
     const std::string log = ReadSettingsLogged(settings, test::MakeTempFolder("settings-file"), &ini);
-    EXPECT_EQ(log, LogLines({"Main", "   tarvekkeycode  =  276", "   switchtargetkeycode  =  47",
-                             "   cameraspeed  =  50", "   ignoreessentialactor  =  0", "   maxdistance  =  80",
-                             "   onlyhostile  =  1"}));
+    EXPECT_EQ(log,
+              LogLines({"Main", "   tarvekkeycode  =  276", "   switchtargetkeycode  =  47", "   cameraspeed  =  50",
+                        "   ignoreessentialactor  =  0", "   maxdistance  =  80", "   onlyhostile  =  1"}));
     EXPECT_EQ(settings.MaxDistance, 80);
     EXPECT_EQ(settings.LockKeyCode, 276);
     EXPECT_TRUE(settings.OnlyHostile);
@@ -187,7 +187,8 @@ TEST(ShippedSettingsFile, EndsEveryLineTheWindowsWay) {
             EXPECT_TRUE(i > 0 && bytes[i - 1] == '\r') << "line " << line << " ends with a bare line feed";
             ++line;
         } else if (bytes[i] == '\r') {
-            EXPECT_TRUE(i + 1 < bytes.size() && bytes[i + 1] == '\n') << "line " << line << " has a bare carriage return";
+            EXPECT_TRUE(i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                << "line " << line << " has a bare carriage return";
         }
     }
 }

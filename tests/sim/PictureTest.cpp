@@ -155,7 +155,8 @@ sim::FrameRecord Frame(int number, const std::string& target, double x = 0, doub
     return frame;
 }
 
-sim::SessionTrace Session(std::vector<sim::FrameRecord> frames, std::uint32_t width = 1920, std::uint32_t height = 1080) {
+sim::SessionTrace Session(std::vector<sim::FrameRecord> frames, std::uint32_t width = 1920,
+                          std::uint32_t height = 1080) {
     sim::SessionTrace trace;
     trace.title = "test";
     trace.frames = std::move(frames);
@@ -165,9 +166,10 @@ sim::SessionTrace Session(std::vector<sim::FrameRecord> frames, std::uint32_t wi
 }
 
 TEST(SessionPicture, FindsEveryLockSwitchAndReleaseWhereTheyHappened) {
-    const sim::SessionTrace trace = Session({Frame(1, ""), Frame(2, "bandit", 300, 60), Frame(3, "bandit", 100, 20, true),
-                                             Frame(4, "wolf", -500, 0), Frame(5, "wolf", -160, 5, true),
-                                             Frame(6, "wolf", -50, 2, true), Frame(7, "", 0, 0), Frame(8, "bandit", 10, 10)});
+    const sim::SessionTrace trace =
+        Session({Frame(1, ""), Frame(2, "bandit", 300, 60), Frame(3, "bandit", 100, 20, true),
+                 Frame(4, "wolf", -500, 0), Frame(5, "wolf", -160, 5, true), Frame(6, "wolf", -50, 2, true),
+                 Frame(7, "", 0, 0), Frame(8, "bandit", 10, 10)});
     const std::vector<sim::LockEvent> events = sim::LockEvents(trace);
     ASSERT_EQ(events.size(), 4u);
     using Kind = sim::LockEvent::Kind;
@@ -178,9 +180,9 @@ TEST(SessionPicture, FindsEveryLockSwitchAndReleaseWhereTheyHappened) {
         EXPECT_EQ(event.stageX, x) << frame;
         EXPECT_EQ(event.stageY, y) << frame;
     };
-    expect(events[0], Kind::kLock, 2, "bandit", 300, 60);     // where the target stood when taken
+    expect(events[0], Kind::kLock, 2, "bandit", 300, 60);  // where the target stood when taken
     expect(events[1], Kind::kSwitch, 4, "wolf", -500, 0);
-    expect(events[2], Kind::kRelease, 7, "wolf", -50, 2);     // where the marker last was
+    expect(events[2], Kind::kRelease, 7, "wolf", -50, 2);  // where the marker last was
     expect(events[3], Kind::kLock, 8, "bandit", 10, 10);
 }
 
@@ -220,7 +222,8 @@ TEST(SessionPicture, DrawsEachChangeOfTheLockAndColoursThePathByTime) {
     const sim::ScreenPanel panel = sim::ScreenPanelFor(trace);
     const sim::Canvas canvas = sim::PaintSession(trace);
     const auto at = [&](double stageX, double stageY) {
-        return canvas.At(static_cast<int>(std::lround(panel.X(stageX))), static_cast<int>(std::lround(panel.Y(stageY))));
+        return canvas.At(static_cast<int>(std::lround(panel.X(stageX))),
+                         static_cast<int>(std::lround(panel.Y(stageY))));
     };
     // Off the path (it runs along y = 0): the top of the lock's ring, an arm of the release's cross.
     const auto ink = [&](double x, double y) {

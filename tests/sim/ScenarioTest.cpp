@@ -16,8 +16,8 @@ std::string ErrorOf(const std::string& text) {
 }
 
 TEST(ScenarioFiles, ReadCommandsSkippingCommentsAndBlankLines) {
-    const sim::Scenario scenario =
-        sim::ParseScenario("# a fight\n\nactor bandit at 1 2 3 female  # the first\nframes 4\nclose Loading Menu\n", "s.txt");
+    const sim::Scenario scenario = sim::ParseScenario(
+        "# a fight\n\nactor bandit at 1 2 3 female  # the first\nframes 4\nclose Loading Menu\n", "s.txt");
     ASSERT_EQ(scenario.commands.size(), 3u);
     EXPECT_EQ(scenario.commands[0].line, 3);
     EXPECT_EQ(scenario.commands[0].words.back(), "female");

@@ -151,7 +151,8 @@ TEST_F(StrictGame, MovieCallsTheMovieCannotTakeAreReported) {
     EXPECT_EQ(misuses.size(), 3u);
     EXPECT_TRUE(Reported(misuses, "has no such function"));
     ASSERT_GE(world->session.movieCalls.size(), 5u);
-    EXPECT_EQ(world->session.movieCalls.back().path, "_root.SetTargetPos") << "every call is recorded with its full path";
+    EXPECT_EQ(world->session.movieCalls.back().path, "_root.SetTargetPos")
+        << "every call is recorded with its full path";
 
     table.ReleaseMovie(view);
     table.DisplayMovie(view);
@@ -188,7 +189,9 @@ TEST_F(StrictGame, APatchSiteCanRefuseEveryChangeOfProtection) {
         {sim::RefusedSite::kBranchB, [](sim::World& w) { return w.code.branchSiteB; }},
         {sim::RefusedSite::kTargetUpdateSlot, [](sim::World& w) { return w.code.targetUpdateSlot; }},
         {sim::RefusedSite::kFreezeSlot,
-         [](sim::World& w) { return reinterpret_cast<sim::CodeAddress>(&w.AddMenuSink(sim::kFreezeHandlerDecorated)->vtable[1]); }},
+         [](sim::World& w) {
+             return reinterpret_cast<sim::CodeAddress>(&w.AddMenuSink(sim::kFreezeHandlerDecorated)->vtable[1]);
+         }},
     };
     const auto writable = [](sim::CodeAddress at) {
         DWORD previous = 0, ignored = 0;

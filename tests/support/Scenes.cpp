@@ -100,7 +100,8 @@ std::size_t AddCrowd(sim::World& world, std::size_t count) {
             case 0: actor.dead = true; break;
             case 1: actor.loaded = false; break;
             case 2: actor.wall = true; break;
-            case 3: case 4: break;
+            case 3:
+            case 4: break;
             default: ++accepted; break;
         }
     }

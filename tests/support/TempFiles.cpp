@@ -13,7 +13,8 @@ namespace test {
 std::string MakeTempFolder(const std::string& name) {
     char base[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, base);
-    const std::string folder = std::string(base) + "veldrin-tests\\" + name + "-" + std::to_string(GetCurrentProcessId());
+    const std::string folder =
+        std::string(base) + "veldrin-tests\\" + name + "-" + std::to_string(GetCurrentProcessId());
     RemoveFolderTree(folder);
     MakeFolders(folder);
     return folder;

@@ -43,10 +43,12 @@ TEST_F(CandidateScan, OrdersActorsByAngleFromTheCentreOfView) {
 TEST_F(CandidateScan, GameStatesThatForbidAScanYieldNothing) {
     Ahead(500);
     const std::vector<std::pair<const char*, std::function<void(bool)>>> gates = {
-        {"camera state 3", [&](bool on) { world->Camera().SetState(on ? host::kCameraStateNoScan : host::kCameraStateThirdPerson); }},
+        {"camera state 3",
+         [&](bool on) { world->Camera().SetState(on ? host::kCameraStateNoScan : host::kCameraStateThirdPerson); }},
         {"control state byte", [&](bool on) { world->conditions.controlState.scanBlocked = on; }},
         {"host busy", [&](bool on) { world->conditions.hostBusy = on; }},
-        {"gate menu open", [&](bool on) { on ? world->OpenMenu(sim::kGateMenuName) : world->CloseMenu(sim::kGateMenuName); }},
+        {"gate menu open",
+         [&](bool on) { on ? world->OpenMenu(sim::kGateMenuName) : world->CloseMenu(sim::kGateMenuName); }},
         {"player interaction extra",
          [&](bool on) {
              world->Player().flagWord = on ? host::kActorFlagHasExtraInteraction : 0;

@@ -19,8 +19,8 @@ TEST(KeyCodes, OneNumberingForEveryDevice) {
     EXPECT_EQ(KeyCodeFor(host::kDeviceGamepad, 0x1000), 276u);  // A
     EXPECT_EQ(KeyCodeFor(host::kDeviceGamepad, 0x0003), kInvalidKeyCode) << "two buttons at once";
     EXPECT_EQ(KeyCodeFor(7, 123), 123u) << "unknown devices pass the code through";
-    const std::uint32_t masks[] = {0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x80, 0x100, 0x200,
-                                   0x1000, 0x2000, 0x4000, 0x8000, 9, 10};
+    const std::uint32_t masks[] = {0x1,   0x2,   0x4,    0x8,    0x10,   0x20,   0x40, 0x80,
+                                   0x100, 0x200, 0x1000, 0x2000, 0x4000, 0x8000, 9,    10};
     KeyCode expected = 266;
     for (std::uint32_t mask : masks) EXPECT_EQ(MapGamepadButton(mask), expected++) << mask;
     EXPECT_EQ(MapGamepadButton(0x0400), kInvalidKeyCode);
@@ -126,8 +126,11 @@ TEST_F(Commands, ALockKeyThatIsAlsoTheSwitchKeyOnlyToggles) {
 TEST_F(Commands, ChainsOfMixedEventsAreWalkedInOrder) {
     Ahead(0);
     sim::InputChain chain;
-    chain.Other(1).Button(host::kDeviceKeyboard, 30).Thumbstick(host::kLeftThumbstick, 0.9f, 0.9f)
-        .Button(host::kDeviceKeyboard, kKeyC).Thumbstick(host::kRightThumbstick, -0.5f, 0.25f);
+    chain.Other(1)
+        .Button(host::kDeviceKeyboard, 30)
+        .Thumbstick(host::kLeftThumbstick, 0.9f, 0.9f)
+        .Button(host::kDeviceKeyboard, kKeyC)
+        .Thumbstick(host::kRightThumbstick, -0.5f, 0.25f);
     Send(chain);
     EXPECT_NE(Target(), host::EmptyHandle());
     EXPECT_EQ(LockState.rightStickX, -0.5f);

@@ -27,17 +27,18 @@ namespace {
 // fail the suite, not hang it.
 class Deadline {
 public:
-    explicit Deadline(std::chrono::seconds limit) : watcher_([this, limit] {
-          const auto until = std::chrono::steady_clock::now() + limit;
-          while (!done_)
-              if (std::chrono::steady_clock::now() > until) {
-                  std::fprintf(stderr, "contention test: deadlocked (still running after %lld s)\n",
-                               static_cast<long long>(limit.count()));
-                  std::abort();
-              } else {
-                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
-              }
-      }) {}
+    explicit Deadline(std::chrono::seconds limit)
+        : watcher_([this, limit] {
+              const auto until = std::chrono::steady_clock::now() + limit;
+              while (!done_)
+                  if (std::chrono::steady_clock::now() > until) {
+                      std::fprintf(stderr, "contention test: deadlocked (still running after %lld s)\n",
+                                   static_cast<long long>(limit.count()));
+                      std::abort();
+                  } else {
+                      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                  }
+          }) {}
     ~Deadline() {
         done_ = true;
         watcher_.join();
@@ -59,7 +60,7 @@ TEST_F(Contention, TheStateLockExcludesReentersAndComesBackFreeUnderFourThreadsA
 
     constexpr int kThreads = 4;
     constexpr int kPairsPerThread = 250000;  // a million acquire and release pairs in all
-    std::uint64_t guarded = 0;  // two words: a torn or lost update shows in the total
+    std::uint64_t guarded = 0;               // two words: a torn or lost update shows in the total
     std::atomic<bool> stop{false};
     std::atomic<int> frames{0};
     {
@@ -129,7 +130,7 @@ TEST_F(Contention, InputFramesAndTheInterfaceOnThreadsOfTheirOwn) {
         std::thread ui([&] {
             for (int round = 0; round < kRounds; ++round) {
                 world->RunInterfaceFrame();
-                if (round % 10 == 0) world->OpenMenu("Inventory Menu");  // hides the marker...
+                if (round % 10 == 0) world->OpenMenu("Inventory Menu");   // hides the marker...
                 if (round % 10 == 5) world->CloseMenu("Inventory Menu");  // ...and shows it again
             }
         });

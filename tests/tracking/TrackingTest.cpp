@@ -184,10 +184,8 @@ TEST_P(TrackingGate, NothingMovesWhileItHolds) {
 }
 
 const Gate kGates[] = {
-    {"GateMenuOpen",
-     [](sim::World& world, TargetLock&, bool on) {
-         on ? world.OpenMenu(sim::kGateMenuName) : world.CloseMenu(sim::kGateMenuName);
-     }},
+    {"GateMenuOpen", [](sim::World& world, TargetLock&,
+                        bool on) { on ? world.OpenMenu(sim::kGateMenuName) : world.CloseMenu(sim::kGateMenuName); }},
     {"MarkerMenuClosed", [](sim::World&, TargetLock& lock, bool on) { LockState.markerMenu = on ? nullptr : &lock; }},
 };
 INSTANTIATE_TEST_SUITE_P(EachGate, TrackingGate, ::testing::ValuesIn(kGates), CaseName<Gate>);
@@ -245,7 +243,8 @@ TEST_F(TrackingUpdate, TheRangeIsTheFloatDistanceWidened) {
     const float dx = 123.456f - 0.0f, dy = 654.321f - 0.0f, dz = (57.75f + 100.0f) - 120.0f;
     const float horizontal = SingleSqrt(dy * dy + dx * dx);
     const double expected = SingleSqrt(horizontal * horizontal + dz * dz);
-    ASSERT_NE(expected, std::sqrt(double(dx) * dx + double(dy) * dy + double(dz) * dz)) << "a point that tells them apart";
+    ASSERT_NE(expected, std::sqrt(double(dx) * dx + double(dy) * dy + double(dz) * dz))
+        << "a point that tells them apart";
     EXPECT_EQ(lock.markerDistance, expected);
 }
 

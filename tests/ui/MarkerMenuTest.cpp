@@ -276,7 +276,7 @@ TEST_F(MarkerMenu, DestroyedWithoutClosingItLeavesNothingBehind) {
 TEST_F(MarkerMenu, AMenuKnowsItsOwnSinksWhateverTheLockRecordSays) {
     TarvekMenu* menu = SwitchOnAndOpen();
     ASSERT_NE(menu, nullptr);
-    LockState = {};  // someone else cleared the record
+    LockState = {};              // someone else cleared the record
     world = &sim::ResetWorld();  // the game closes and destroys the menu
     EXPECT_TRUE(sim::TakeMisuses().empty()) << "no sink left in freed memory";
     world->conditions.dataFolder = dataFolder;
