@@ -289,7 +289,8 @@ void CodeSites::Withdraw(host::HostTable& table) {
     table.ForcedBranchBTaken = table.ForcedBranchBFallThrough = 0;
 }
 
-void CodeSites::CheckBlock(const BlockView& view, const std::vector<Window>& windows) const {
+void CodeSites::CheckBlock(const BlockView& view, const std::vector<Window>& windows,
+                           const char* untouchedBecause) const {
     const DWORD wanted = view.code ? PAGE_EXECUTE_READ : PAGE_READONLY;
     for (CodeAddress at = view.at; at < view.at + kBlockSize;) {
         MEMORY_BASIC_INFORMATION info{};
@@ -306,7 +307,7 @@ void CodeSites::CheckBlock(const BlockView& view, const std::vector<Window>& win
                                          [&](const Window& w) { return at >= w.from && at < w.from + w.size; });
         if (allowed) continue;
         ReportMisuse("the game's " + std::string(view.code ? "code" : "table") + " at " + Hex(at) + " was changed " +
-                     (view.refusesProtection ? "although its page refuses protection" : "outside any patch site"));
+                     (untouchedBecause != nullptr ? untouchedBecause : "outside any patch site"));
         return;
     }
 }
@@ -315,8 +316,11 @@ void CodeSites::CheckIntegrity() const {
     // A site on pages that refuse protection, or holding code the plugin does not know, must
     // not change at all.
     const auto allowed = [&](Block block, std::vector<Window> windows, StrangeSite site = StrangeSite::kNone) {
-        const bool untouchable = blocks_[block].refusesProtection || (site != StrangeSite::kNone && site == strange_);
-        CheckBlock(blocks_[block], untouchable ? std::vector<Window>{} : windows);
+        const char* untouchedBecause = blocks_[block].refusesProtection ? "although its page refuses protection"
+                                       : site != StrangeSite::kNone && site == strange_
+                                           ? "although its site holds code the plugin does not know"
+                                           : nullptr;
+        CheckBlock(blocks_[block], untouchedBecause != nullptr ? std::vector<Window>{} : windows, untouchedBecause);
     };
     // The frame call stays a call: only its displacement may change.
     allowed(kFrameBlock, {{frameCallSite + 1, 4}}, StrangeSite::kFrameCall);

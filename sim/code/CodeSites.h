@@ -125,7 +125,8 @@ private:
     void MapBlocks(RefusedSite refused);
     void SealBlocks();
     std::uint8_t* Pen(Block block, CodeAddress address) const;
-    void CheckBlock(const BlockView& view, const std::vector<Window>& windows) const;
+    // A change outside `windows` is misuse; `untouchedBecause` says why the block allows none.
+    void CheckBlock(const BlockView& view, const std::vector<Window>& windows, const char* untouchedBecause) const;
     void** MakeVtable(const char* decoratedName, TypeInfoOwner owner);
 
     void* mapping_ = nullptr;

@@ -181,6 +181,25 @@ TEST_F(StrictGame, GameCodeLeftWritableOrHalfWrittenIsReported) {
     sim::TakeMisuses();
 }
 
+TEST_F(StrictGame, ASiteHoldingOtherCodeMayNotChangeAtAll) {
+    // Another build of the game: the site's instruction one byte further on. Even the jump a
+    // patch would write there is misuse, named for why.
+    sim::FaultSwitches faults;
+    faults.strangeSite = sim::StrangeSite::kBranchB;
+    Rebuild(faults);
+    sim::CodeSites& code = world->code;
+    EXPECT_NE(*reinterpret_cast<const std::uint8_t*>(code.branchSiteB), 0x0F) << "not the jnz a patch expects";
+    EXPECT_EQ(code.RunBranchB(1, 2), sim::BranchPath::kTaken) << "the game's own code still runs";
+    DWORD previous = 0;
+    ASSERT_TRUE(VirtualProtect(reinterpret_cast<void*>(code.branchSiteB), 5, PAGE_EXECUTE_READWRITE, &previous));
+    *reinterpret_cast<std::uint8_t*>(code.branchSiteB) = host::kOpcodeJumpRelative;
+    VirtualProtect(reinterpret_cast<void*>(code.branchSiteB), 5, previous, &previous);
+    code.CheckIntegrity();
+    EXPECT_TRUE(Reported(sim::TakeMisuses(), "although its site holds code the plugin does not know"));
+    Rebuild({});
+    sim::TakeMisuses();
+}
+
 TEST_F(StrictGame, APatchSiteCanRefuseEveryChangeOfProtection) {
     using Site = sim::CodeAddress (*)(sim::World&);
     const std::pair<sim::RefusedSite, Site> cases[] = {
