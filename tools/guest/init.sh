@@ -15,7 +15,6 @@ done
 for module in $(cat /modules/order); do insmod "/modules/$module.ko" || fail "cannot load $module"; done
 
 mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,ro,cache=loose root /newroot || fail "no root share"
-mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,rw,sync,cache=loose work "/newroot$work" || fail "no work share"
 mount -t proc proc /newroot/proc
 mount -t sysfs sys /newroot/sys
 mount -t devtmpfs dev /newroot/dev
@@ -25,6 +24,9 @@ mount -t tmpfs shm /newroot/dev/shm
 # Wine's server keeps its socket in the temporary folder, and a socket cannot live on 9p.
 mount -t tmpfs tmp /newroot/tmp
 mount -t tmpfs run /newroot/run
+# The source tree last, so that none of the above hides it (a clone under /tmp).
+mkdir -p "/newroot$work" 2>/dev/null
+mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,rw,sync,cache=loose work "/newroot$work" || fail "no work share"
 
 ip link set lo up
 ip link set eth0 up
