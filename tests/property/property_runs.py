@@ -10,17 +10,19 @@ sink left in freed memory, a page of game code left writable...), so a clean exi
 that references and heaps balanced. A failing run leaves its files in the work folder and
 names its seed, so it can be played again by hand.
 
-    property_runs.py --build BUILD_DIR [--runs N] [--seed S]
+    property_runs.py --build BUILD_DIR [--runs N] [--seed S] [--jobs N]
 """
 
 import argparse
 import math
 import os
+import queue
 import random
 import re
 import shutil
 import subprocess
 import sys
+import threading
 
 KEYS = ["tarvekkeycode", "switchtargetkeycode", "cameraspeed", "ignoreessentialactor", "maxdistance", "onlyhostile"]
 INT32 = (-2**31, 2**31 - 1)
@@ -160,7 +162,7 @@ def random_scenario(rng, malformed):
 LOG_LINE = re.compile(r"^   ([a-z]+)  =  (-?\d+)$")
 
 
-def check_log(text):
+def check_log(text, module="Veldrin.dll"):
     """Returns a complaint, or None when the log is exactly as it must be: the nine fixed
     lines, then one movie line for each marker menu built with its movie."""
     lines = text.split("\r\n")
@@ -170,7 +172,7 @@ def check_log(text):
         return "the log does not end with a line break"
     if len(lines) < 9:
         return "the log has %d lines, not at least 9: %r" % (len(lines), lines)
-    if lines[0] != "Veldrin.dll" or lines[1] != "Tarvek ver.1 loaded." or lines[2] != "Main":
+    if lines[0] != module or lines[1] != "Tarvek ver.1 loaded." or lines[2] != "Main":
         return "the log's first lines are %r" % lines[:3]
     for key, line in zip(KEYS, lines[3:9]):
         match = LOG_LINE.match(line)
@@ -185,94 +187,129 @@ def check_log(text):
     return None
 
 
+class Worker:
+    """One game folder of its own: its settings file, scenario and record. The plugin's log
+    is named after its module (<Documents>\\My Games\\Skyrim\\SKSE\\<module>.log), so each
+    worker but the first plays the same plugin under another file name, and two workers
+    never share a file."""
+
+    def __init__(self, build, work, number):
+        self.module = "Veldrin.dll" if number == 0 else "Veldrin%d.dll" % (number + 1)
+        self.folder = os.path.join(work, "worker-%d" % number)
+        game = os.path.join(self.folder, "game")
+        shutil.copytree(os.path.join(build, "game"), game)
+        plugins = os.path.join(game, "Data", "SKSE", "Plugins")
+        if self.module != "Veldrin.dll":
+            os.rename(os.path.join(plugins, "Veldrin.dll"), os.path.join(plugins, self.module))
+        self.ini_path = os.path.join(plugins, "Veldrin.ini")
+        self.log_path = os.path.join(build, "wine", "home", "My Games", "Skyrim", "SKSE",
+                                     os.path.splitext(self.module)[0] + ".log")
+        self.simgame = winpath(os.path.join(game, "simgame.exe"))
+        self.scenario_path = os.path.join(self.folder, "scenario.txt")
+        self.record_path = os.path.join(self.folder, "record.csv")
+
+
+def play(wine_run, worker, seed):
+    """One run from its seed on a worker: None when it ended as a run may end, else what
+    went wrong with the files to keep; and whether it was refused, and whether it locked."""
+    rng = random.Random(seed)
+    ini = random_ini(rng)
+    malformed = rng.random() < 0.15
+    scenario, bad_line = random_scenario(rng, malformed)
+    with open(worker.ini_path, "wb") as out:
+        out.write(ini)
+    with open(worker.scenario_path, "w") as out:
+        out.write(scenario)
+    if os.path.exists(worker.log_path):
+        os.remove(worker.log_path)
+    files = {"Veldrin.ini": ini, "scenario.txt": scenario.encode()}
+    try:
+        result = subprocess.run([wine_run, worker.simgame, "--plugin", worker.module, "--record",
+                                 winpath(worker.record_path), winpath(worker.scenario_path)],
+                                capture_output=True, timeout=120)
+    except subprocess.TimeoutExpired:
+        return ("simgame.exe hung", files), False, False
+    code = result.returncode
+    out = result.stdout.decode("latin-1").replace("\r\n", "\n")
+    err = result.stderr.decode("latin-1").replace("\r\n", "\n")
+    if not out.rstrip("\n").endswith("simgame: exit code %d" % code):
+        return ("simgame.exe did not run to its end (exit code %d)" % code, files), False, False
+    if malformed:
+        if code != 2 or not re.search(r"scenario\.txt:%d: " % bad_line, err):
+            return ("a malformed line %d was not refused with its file and line: exit %d, %r"
+                    % (bad_line, code, err.strip()), files), False, False
+        return None, True, False
+    if code != 0:
+        return ("exit code %d:\n%s%s" % (code, out[-1500:], err[-500:]), files), False, False
+    locked = ": locked " in out
+    try:
+        with open(worker.log_path, "rb") as log:
+            text = log.read().decode("latin-1")
+    except OSError:
+        return ("no log was written", files), False, locked
+    complaint = check_log(text, worker.module)
+    if complaint:
+        files["Veldrin.log"] = text.encode("latin-1")
+        return (complaint, files), False, locked
+    return None, False, locked
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--runs", type=int, default=200)
     parser.add_argument("--seed", type=int, default=20261208)
+    parser.add_argument("--jobs", type=int, default=1, help="runs played side by side")
     args = parser.parse_args()
 
     build = os.path.realpath(args.build)
     wine_run = os.path.join(build, "wine-run")
     work = os.path.join(build, "property")
     shutil.rmtree(work, ignore_errors=True)
-    game = os.path.join(work, "game")
-    shutil.copytree(os.path.join(build, "game"), game)
-    ini_path = os.path.join(game, "Data", "SKSE", "Plugins", "Veldrin.ini")
-    log_path = os.path.join(build, "wine", "home", "My Games", "Skyrim", "SKSE", "Veldrin.log")
-    simgame = winpath(os.path.join(game, "simgame.exe"))
+    workers = [Worker(build, work, number) for number in range(max(1, args.jobs))]
 
     # A Wine program that waits on its input keeps the prefix's wineserver, and with it
     # Wine's own services, running between the runs: each run then starts in a moment.
     subprocess.run([wine_run, "cmd", "/c", "exit"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
     keeper = subprocess.Popen([wine_run, "cmd", "/c", "pause"], stdin=subprocess.PIPE,
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    failures = []
-    refused = 0
-    locked = 0
-
-    def run(seed, arguments):
-        result = subprocess.run([wine_run, simgame] + arguments, capture_output=True, timeout=120)
-        return result.returncode, result.stdout.decode("latin-1").replace("\r\n", "\n"), \
-            result.stderr.decode("latin-1").replace("\r\n", "\n")
-
-    def fail(seed, what, files):
-        keep = os.path.join(work, "failed-%d" % seed)
-        os.makedirs(keep, exist_ok=True)
-        for name, data in files.items():
-            with open(os.path.join(keep, name), "wb") as out:
-                out.write(data)
-        failures.append("seed %d: %s (files kept in %s)" % (seed, what, keep))
-
+    seeds = queue.Queue()
     for index in range(args.runs):
-        seed = args.seed + index
-        rng = random.Random(seed)
-        ini = random_ini(rng)
-        malformed = rng.random() < 0.15
-        scenario, bad_line = random_scenario(rng, malformed)
-        with open(ini_path, "wb") as out:
-            out.write(ini)
-        scenario_path = os.path.join(work, "scenario.txt")
-        with open(scenario_path, "w") as out:
-            out.write(scenario)
-        if os.path.exists(log_path):
-            os.remove(log_path)
-        files = {"Veldrin.ini": ini, "scenario.txt": scenario.encode()}
-        try:
-            code, out, err = run(seed, ["--record", winpath(os.path.join(work, "record.csv")), winpath(scenario_path)])
-        except subprocess.TimeoutExpired:
-            fail(seed, "simgame.exe hung", files)
-            continue
-        if not out.rstrip("\n").endswith("simgame: exit code %d" % code):
-            fail(seed, "simgame.exe did not run to its end (exit code %d)" % code, files)
-            continue
-        if malformed:
-            if code != 2 or not re.search(r"scenario\.txt:%d: " % bad_line, err):
-                fail(seed, "a malformed line %d was not refused with its file and line: exit %d, %r"
-                     % (bad_line, code, err.strip()), files)
-            else:
-                refused += 1
-            continue
-        if code != 0:
-            fail(seed, "exit code %d:\n%s%s" % (code, out[-1500:], err[-500:]), files)
-            continue
-        locked += ": locked " in out
-        try:
-            with open(log_path, "rb") as log:
-                text = log.read().decode("latin-1")
-        except OSError:
-            fail(seed, "no log was written", files)
-            continue
-        complaint = check_log(text)
-        if complaint:
-            files["Veldrin.log"] = text.encode("latin-1")
-            fail(seed, complaint, files)
+        seeds.put(args.seed + index)
+    outcomes = {}
 
+    def serve(worker):
+        while True:
+            try:
+                seed = seeds.get_nowait()
+            except queue.Empty:
+                return
+            outcomes[seed] = play(wine_run, worker, seed)
+
+    threads = [threading.Thread(target=serve, args=(worker,)) for worker in workers]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
     keeper.stdin.close()
     keeper.wait()
-    print("property runs: %d random settings files with %d random scenarios (seeds %d to %d); "
+
+    failures = []
+    for seed in sorted(outcomes):
+        failure, _, _ = outcomes[seed]
+        if failure:
+            what, files = failure
+            keep = os.path.join(work, "failed-%d" % seed)
+            os.makedirs(keep, exist_ok=True)
+            for name, data in files.items():
+                with open(os.path.join(keep, name), "wb") as out:
+                    out.write(data)
+            failures.append("seed %d: %s (files kept in %s)" % (seed, what, keep))
+    refused = sum(1 for _, was_refused, _ in outcomes.values() if was_refused)
+    locked = sum(1 for _, _, did_lock in outcomes.values() if did_lock)
+    print("property runs: %d random settings files with %d random scenarios (seeds %d to %d, %d side by side); "
           "%d malformed scenarios refused with their file and line; %d sessions locked a target"
-          % (args.runs, args.runs, args.seed, args.seed + args.runs - 1, refused, locked))
+          % (args.runs, args.runs, args.seed, args.seed + args.runs - 1, len(workers), refused, locked))
     for failure in failures:
         print("FAIL: " + failure)
     print("property runs: %d passed, %d failed" % (args.runs - len(failures), len(failures)))
