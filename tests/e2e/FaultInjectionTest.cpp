@@ -7,9 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "e2e/Sessions.h"
 #include "support/TempFiles.h"
@@ -22,42 +20,25 @@ constexpr char kSettingsLines[] =
     "Main\r\n   tarvekkeycode  =  46\r\n   switchtargetkeycode  =  47\r\n   cameraspeed  =  50\r\n"
     "   ignoreessentialactor  =  0\r\n   maxdistance  =  2048\r\n   onlyhostile  =  0\r\n";
 
-// Both documents-folder entries of the user's shell folders, pointed elsewhere for a scope.
+// The documents folder pointed elsewhere for a scope. The build's Wine prefix reads it from
+// VELDRIN_DOCUMENTS (build/wine-run sets it), which the games this process starts inherit.
 class DocumentsFolderElsewhere {
 public:
     explicit DocumentsFolderElsewhere(const std::string& folder) {
-        for (const char* key : kKeys) {
-            HKEY opened = nullptr;
-            if (RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &opened) != ERROR_SUCCESS)
-                continue;
-            Saved saved{opened, {}, 0};
-            DWORD size = sizeof saved.value;
-            RegQueryValueExA(opened, "Personal", nullptr, &saved.type, reinterpret_cast<BYTE*>(saved.value), &size);
-            RegSetValueExA(opened, "Personal", 0, saved.type, reinterpret_cast<const BYTE*>(folder.c_str()),
-                           static_cast<DWORD>(folder.size() + 1));
-            saved_.push_back(saved);
-        }
+        char value[MAX_PATH] = {};
+        const DWORD length = GetEnvironmentVariableA(kVariable, value, MAX_PATH);
+        had_ = length > 0 && length < MAX_PATH;
+        saved_ = value;
+        SetEnvironmentVariableA(kVariable, folder.c_str());
     }
-    ~DocumentsFolderElsewhere() {
-        for (const Saved& saved : saved_) {
-            RegSetValueExA(saved.key, "Personal", 0, saved.type, reinterpret_cast<const BYTE*>(saved.value),
-                           static_cast<DWORD>(std::strlen(saved.value) + 1));
-            RegCloseKey(saved.key);
-        }
-    }
+    ~DocumentsFolderElsewhere() { SetEnvironmentVariableA(kVariable, had_ ? saved_.c_str() : nullptr); }
     DocumentsFolderElsewhere(const DocumentsFolderElsewhere&) = delete;
     DocumentsFolderElsewhere& operator=(const DocumentsFolderElsewhere&) = delete;
 
 private:
-    static constexpr const char* kKeys[] = {
-        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"};
-    struct Saved {
-        HKEY key;
-        char value[MAX_PATH];
-        DWORD type;
-    };
-    std::vector<Saved> saved_;
+    static constexpr const char* kVariable = "VELDRIN_DOCUMENTS";
+    bool had_ = false;
+    std::string saved_;
 };
 
 class FaultInjection : public ::testing::Test {

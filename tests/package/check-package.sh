@@ -14,7 +14,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
-log="$build/wine/home/My Games/Skyrim/SKSE/Veldrin.log"
+# The documents folder the game sees (build/wine-run takes it from the environment).
+log="${VELDRIN_DOCUMENTS_FOLDER:-$build/wine/home}/My Games/Skyrim/SKSE/Veldrin.log"
 passed=0
 failed=0
 fail() { echo "FAIL: $*"; failed=$((failed + 1)); }

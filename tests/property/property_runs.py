@@ -187,6 +187,11 @@ def check_log(text, module="Veldrin.dll"):
     return None
 
 
+def documents_folder(build):
+    """The documents folder the game sees (build/wine-run takes it from the environment)."""
+    return os.environ.get("VELDRIN_DOCUMENTS_FOLDER") or os.path.join(build, "wine", "home")
+
+
 class Worker:
     """One game folder of its own: its settings file, scenario and record. The plugin's log
     is named after its module (<Documents>\\My Games\\Skyrim\\SKSE\\<module>.log), so each
@@ -202,7 +207,7 @@ class Worker:
         if self.module != "Veldrin.dll":
             os.rename(os.path.join(plugins, "Veldrin.dll"), os.path.join(plugins, self.module))
         self.ini_path = os.path.join(plugins, "Veldrin.ini")
-        self.log_path = os.path.join(build, "wine", "home", "My Games", "Skyrim", "SKSE",
+        self.log_path = os.path.join(documents_folder(build), "My Games", "Skyrim", "SKSE",
                                      os.path.splitext(self.module)[0] + ".log")
         self.simgame = winpath(os.path.join(game, "simgame.exe"))
         self.scenario_path = os.path.join(self.folder, "scenario.txt")
