@@ -3,12 +3,36 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 
 namespace test {
+namespace {
+
+// The folders this test program made: removed when all its tests passed (a failure keeps
+// them to look at), so that runs do not pile game copies up in the temporary folder.
+std::set<std::string>& MadeFolders() {
+    static std::set<std::string> folders;
+    return folders;
+}
+
+class RemoveMadeFoldersWhenPassed : public ::testing::Environment {
+public:
+    void TearDown() override {
+        if (!::testing::UnitTest::GetInstance()->Passed()) return;
+        for (const std::string& folder : MadeFolders()) RemoveFolderTree(folder);
+    }
+};
+
+[[maybe_unused]] ::testing::Environment* const kRemoveMadeFolders =
+    ::testing::AddGlobalTestEnvironment(new RemoveMadeFoldersWhenPassed);
+
+}  // namespace
 
 std::string MakeTempFolder(const std::string& name) {
     char base[MAX_PATH] = {};
@@ -17,6 +41,7 @@ std::string MakeTempFolder(const std::string& name) {
         std::string(base) + "veldrin-tests\\" + name + "-" + std::to_string(GetCurrentProcessId());
     RemoveFolderTree(folder);
     MakeFolders(folder);
+    MadeFolders().insert(folder);
     return folder;
 }
 
