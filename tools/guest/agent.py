@@ -176,10 +176,11 @@ class Server(socketserver.ThreadingTCPServer):
 
 
 def main():
-    if "--guest" in sys.argv[2:]:
+    in_guest = "--guest" in sys.argv[2:]
+    if in_guest:
         hold_distribution_files()
     with Server(("0.0.0.0", int(sys.argv[1])), Program) as server:
-        server.in_guest = "--guest" in sys.argv[2:]
+        server.in_guest = in_guest
         print("agent: serving on port %d" % server.server_address[1], flush=True)
         server.serve_forever()
 
