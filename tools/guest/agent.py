@@ -3,10 +3,11 @@ connection a program and as many at once as are sent, and streams back its outpu
 it ended. A connection that closes before its program ended (the caller was killed, or
 timed out) kills the program and everything it started.
 
-    agent.py PORT [--guest]
+    agent.py PORT [--guest virtiofs|9p]
 
---guest: this is the emulated machine (its first process), whose page cache is emptied
-before each program; without it the agent serves on this machine, as the tests use it.
+--guest: this is the emulated machine (its first process), with its shares of that kind,
+whose caches are emptied before each program; without it the agent serves on this
+machine, as the tests use it.
 """
 
 import json
@@ -32,14 +33,16 @@ END_SECONDS = 10
 DISTRIBUTION_FOLDERS = ["/usr/lib/i386-linux-gnu", "/usr/lib/wine", "/usr/share/wine"]
 
 
-def forget_cached_files():
-    """The shares are mounted with the guest's page cache (Wine reads a program's sections
-    with one read call, which an uncached share may answer short), and that cache never
-    asks the host whether a file changed. A program must see the files as the host has
-    them now (a settings file rewritten, a log deleted between two runs), so each starts
-    with the cache emptied of whatever no running program holds."""
+def forget_cached_files(shares):
+    """A program must see the files as the host has them now (a settings file rewritten, a
+    log deleted and written again between two runs), so each starts with the guest's
+    caches emptied of whatever no running program holds. virtio-fs checks a file's data
+    again at each open but trusts the names it looked up for a second: the names and
+    inodes go. A 9p share mounted with the page cache (Wine reads a program's sections
+    with one read call, which an uncached share may answer short) never asks the host
+    whether a file changed: its pages go too."""
     with open("/proc/sys/vm/drop_caches", "w") as caches:
-        caches.write("3")
+        caches.write("2" if shares == "virtiofs" else "3")
 
 
 def hold_distribution_files():
@@ -103,7 +106,7 @@ class Program(socketserver.StreamRequestHandler):
                 self.connection.sendall(FRAME.pack(kind, len(payload)) + payload)
 
         if self.server.in_guest:
-            forget_cached_files()
+            forget_cached_files(self.server.shares)
         environment = dict(request["env"])
         # The guest's own temporary folder: Wine's server socket cannot live on the share.
         environment["TMPDIR"] = "/tmp"
@@ -176,11 +179,12 @@ class Server(socketserver.ThreadingTCPServer):
 
 
 def main():
-    in_guest = "--guest" in sys.argv[2:]
+    in_guest = sys.argv[2:3] == ["--guest"]
     if in_guest:
         hold_distribution_files()
     with Server(("0.0.0.0", int(sys.argv[1])), Program) as server:
         server.in_guest = in_guest
+        server.shares = sys.argv[3] if in_guest else None
         print("agent: serving on port %d" % server.server_address[1], flush=True)
         server.serve_forever()
 
