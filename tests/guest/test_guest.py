@@ -86,6 +86,41 @@ class AgentAndClient(unittest.TestCase):
         self.assertFalse([pid for pid in pids if guest.alive(pid)])
 
 
+class FilesSeenAsTheyAreNow(unittest.TestCase):
+    """Through run32, as the tests hand their programs over: in the emulated machine (./run's
+    emulated mode) a program must see the shared files as this machine left them, although
+    the guest caches what it read and the names it looked up; natively the same holds
+    trivially."""
+
+    def guest_sees(self, *argv):
+        return subprocess.run([os.path.join(TOOL, "run32"), *argv], capture_output=True, timeout=600).stdout
+
+    def test_a_file_rewritten_deleted_and_written_again_between_two_programs(self):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "file.txt")
+
+            def write(text):
+                with open(path, "w") as out:
+                    out.write(text)
+
+            write("one\n")
+            self.assertEqual(self.guest_sees("cat", path), b"one\n")
+            with open(path, "r+") as out:  # in place, the same size
+                out.write("two\n")
+            self.assertEqual(self.guest_sees("cat", path), b"two\n")
+            os.remove(path)
+            write("three, longer\n")
+            self.assertEqual(self.guest_sees("cat", path), b"three, longer\n")
+            os.remove(path)
+            write("4\n")
+            self.assertEqual(self.guest_sees("cat", path), b"4\n")
+            self.guest_sees("sh", "-c", 'echo written there > "$0"', path)
+            with open(path) as source:
+                self.assertEqual(source.read(), "written there\n")
+            os.remove(path)
+            self.assertEqual(self.guest_sees("sh", "-c", '[ -e "$0" ] && echo there || echo gone', path), b"gone\n")
+
+
 class KernelModules(unittest.TestCase):
     def test_each_module_comes_after_what_it_depends_on_once_and_builtins_are_skipped(self):
         depends = {"9p": "netfs,9pnet", "9pnet_virtio": "9pnet,virtio_ring", "9pnet": "", "netfs": "fscache",
