@@ -38,9 +38,8 @@ def forget_cached_files(shares):
     log deleted and written again between two runs), so each starts with the guest's
     caches emptied of whatever no running program holds. virtio-fs checks a file's data
     again at each open but trusts the names it looked up for a second: the names and
-    inodes go. A 9p share mounted with the page cache (Wine reads a program's sections
-    with one read call, which an uncached share may answer short) never asks the host
-    whether a file changed: its pages go too."""
+    inodes go. The 9p shares' page cache (see init.sh) never asks the host whether a file
+    changed: its pages go too."""
     with open("/proc/sys/vm/drop_caches", "w") as caches:
         caches.write("2" if shares == "virtiofs" else "3")
 
