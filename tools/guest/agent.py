@@ -94,7 +94,7 @@ class Program(socketserver.StreamRequestHandler):
         if request.get("ping"):
             self.wfile.write(b"pong\n")
             return
-        if request.get("shutdown") and self.server.in_guest:
+        if request.get("shutdown") and self.server.shares:
             end_everything()
             self.wfile.write(b"down\n")
             return
@@ -104,7 +104,7 @@ class Program(socketserver.StreamRequestHandler):
             with sending:
                 self.connection.sendall(FRAME.pack(kind, len(payload)) + payload)
 
-        if self.server.in_guest:
+        if self.server.shares:
             forget_cached_files(self.server.shares)
         environment = dict(request["env"])
         # The guest's own temporary folder: Wine's server socket cannot live on the share.
@@ -178,12 +178,12 @@ class Server(socketserver.ThreadingTCPServer):
 
 
 def main():
-    in_guest = sys.argv[2:3] == ["--guest"]
-    if in_guest:
+    # The guest's kind of shares; None where the agent serves on this machine.
+    shares = sys.argv[3] if sys.argv[2:3] == ["--guest"] else None
+    if shares:
         hold_distribution_files()
     with Server(("0.0.0.0", int(sys.argv[1])), Program) as server:
-        server.in_guest = in_guest
-        server.shares = sys.argv[3] if in_guest else None
+        server.shares = shares
         print("agent: serving on port %d" % server.server_address[1], flush=True)
         server.serve_forever()
 
