@@ -1,11 +1,14 @@
 // simgame.exe: the stand-in game. Run from a game folder, it loads the plugin the way the
 // script extender does and tells what happened.
 
+#include <io.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -40,6 +43,7 @@ constexpr char kUsage[] =
     "  --picture FILE           also draw the scenario's session as a PNG picture\n"
     "  --replay FILE            also write the session frame by frame as JSON (the replay page's)\n"
     "  --screen WIDTHxHEIGHT    the display the game reports, over the scenario's screen lines\n"
+    "  --serve                  play sessions one after another, each given on a line (below)\n"
     "  --help                   this text\n"
     "Numbers are 32-bit unsigned, decimal or 0x-prefixed hexadecimal.\n"
     "\n"
@@ -54,6 +58,13 @@ constexpr char kUsage[] =
     "\n"
     "Exit codes: 0 done; 1 the plugin could not be loaded (no module or no entry points);\n"
     "2 a bad option or scenario; 3 the stand-in game caught the plugin misusing it.\n"
+    "\n"
+    "simgame.exe --serve plays many sessions in one process, each as a new process would:\n"
+    "it prints \"simgame: ready\", reads one line of standard input (a session's options and\n"
+    "scenario, separated by tabs), plays it and prints its \"simgame: exit code N\" line,\n"
+    "everything on standard output, error messages too. It takes the next session after one\n"
+    "that ran to its end or was refused before the game began; after any other it exits\n"
+    "with that session's code. It exits 0 at the end of its input.\n"
     "\n"
     "Faults (--fault NAME, or a \"fault NAME\" line at the top of a scenario):\n";
 
@@ -101,6 +112,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
         if (option == "--no-host-table") {
             options.hostTable = false;
             continue;
+        }
+        if (option == "--serve") {
+            std::fprintf(stderr, "simgame: --serve comes alone: the sessions bring their own options\n");
+            return 2;
         }
         if (option.rfind("--", 0) != 0) {
             if (!options.scenario.empty()) {
@@ -188,16 +203,29 @@ int PlayScenario(const Options& options, const sim::Scenario& scenario) {
     return 0;
 }
 
-int Run(int argc, char** argv) {
+// How a session ended, and whether the game had begun (a session refused for its options
+// or its scenario leaves nothing behind).
+struct SessionEnd {
+    int exit;
+    bool begun;
+};
+
+int PlaySession(const Options& options, sim::Scenario& scenario);
+
+SessionEnd Run(int argc, char** argv) {
     Options options;
-    if (const int exit = ParseOptions(argc, argv, options)) return exit < 0 ? 0 : exit;
+    if (const int exit = ParseOptions(argc, argv, options)) return {exit < 0 ? 0 : exit, false};
     sim::Scenario scenario;
     try {
         if (!options.scenario.empty()) scenario = sim::LoadScenario(options.scenario);
     } catch (const sim::ScenarioError& error) {
         std::fprintf(stderr, "simgame: %s\n", error.what());
-        return 2;
+        return {2, false};
     }
+    return {PlaySession(options, scenario), true};
+}
+
+int PlaySession(const Options& options, sim::Scenario& scenario) {
     for (const std::string& fault : scenario.faults) sim::SwitchOnFault(fault, sim::Faults());
     if (options.screenGiven) {
         // The session on another display: the scenario's own sizes give way.
@@ -273,10 +301,39 @@ int Run(int argc, char** argv) {
     return 0;
 }
 
+// Sessions one after another in this process, each from a new game (see the usage): a
+// test that plays hundreds pays for one program start instead of hundreds.
+int Serve() {
+    // One stream, in the order written: a session's error messages come before its exit
+    // line however far the program's two streams are carried apart.
+    std::fflush(stderr);
+    _dup2(_fileno(stdout), _fileno(stderr));
+    for (;;) {
+        std::printf("simgame: ready\n");
+        std::fflush(stdout);
+        std::string line;
+        if (!std::getline(std::cin, line)) return 0;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> words{"simgame.exe"};
+        std::istringstream fields(line);
+        for (std::string word; std::getline(fields, word, '\t');)
+            if (!word.empty()) words.push_back(word);
+        std::vector<char*> argv;
+        for (std::string& word : words) argv.push_back(word.data());
+        sim::ResetGame();
+        const SessionEnd end = Run(static_cast<int>(argv.size()), argv.data());
+        std::printf("simgame: exit code %d\n", end.exit);
+        std::fflush(stdout);
+        // What a failed session left in the game cannot be trusted by the next.
+        if (end.exit != 0 && end.begun) return end.exit;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int exit = Run(argc, argv);
+    if (argc == 2 && std::strcmp(argv[1], "--serve") == 0) return Serve();
+    const int exit = Run(argc, argv).exit;
     // The last line says the game ran to its end: a crash or a hang never prints it.
     std::printf("simgame: exit code %d\n", exit);
     std::fflush(stdout);

@@ -57,6 +57,12 @@ void Publish(host::EventSourceBase& source, SourceState& state) {
     source.capacity = static_cast<std::uint32_t>(state.storage.capacity());
 }
 
+void Unpublish(host::EventSourceBase& source) {
+    source.sinks = nullptr;
+    source.count = 0;
+    source.capacity = 0;
+}
+
 bool Listed(const SourceState& state, void* sink) {
     return std::find(state.storage.begin(), state.storage.end(), sink) != state.storage.end() ||
            std::find(state.pendingAdds.begin(), state.pendingAdds.end(), sink) != state.pendingAdds.end();
@@ -149,9 +155,15 @@ void ForgetSource(host::EventSourceBase& source) {
     // The sinks a source still holds are the game's to destroy when the source goes, as a
     // sink handed to it was its to keep (slot 0 with the free flag).
     for (void* sink : owned) DeletingDestructorOf(sink)(sink, host::kDeletingDestructorFree);
-    source.sinks = nullptr;
-    source.count = 0;
-    source.capacity = 0;
+    Unpublish(source);
+}
+
+void AbandonSinks(host::EventSourceBase& source) {
+    {
+        std::lock_guard<std::mutex> lock(StatesMutex());
+        States().erase(&source);
+    }
+    Unpublish(source);
 }
 
 }  // namespace sim

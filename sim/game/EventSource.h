@@ -22,6 +22,9 @@ void Dispatch(host::EventSourceBase& source, void* event);
 // A source that goes away: the sinks it still holds are destroyed (their slot 0, with the
 // free flag), and what the stand-in kept for it is dropped.
 void ForgetSource(host::EventSourceBase& source);
+// A source whose sinks went with the module that registered them (a plugin unloaded): they
+// are dropped unheard, as there is no code left to call.
+void AbandonSinks(host::EventSourceBase& source);
 // What a source is called in the stand-in's reports ("the death event source").
 void NameSource(host::EventSourceBase& source, const std::string& name);
 

@@ -42,6 +42,12 @@ host::HostTable& HostTable();
 // Withdraws the export (a host without a binding) or restores it.
 void ExportHostTable(bool exported);
 
+// The game as a new process starts it, for the next session in this one: the globals and
+// the exported table as they first were, no fault switched on, no refusal left pending in
+// the allocators. Only between sessions: no world built, the last plugin unloaded (what
+// it left registered with the game is dropped unheard).
+void ResetGame();
+
 }  // namespace sim
 
 // Exported from the program, where the plugin looks for it (on Linux: with -rdynamic).

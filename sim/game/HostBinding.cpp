@@ -2,7 +2,9 @@
 // results and effects the plugin relies on.
 
 #include <cstring>
+#include <memory>
 
+#include "sim/game/Faults.h"
 #include "sim/game/Game.h"
 #include "sim/game/Heaps.h"
 #include "sim/game/StringPool.h"
@@ -149,6 +151,18 @@ Game& TheGame() { return game.value; }
 host::HostTable& HostTable() { return table; }
 
 void ExportHostTable(bool exported) { VeldrinHostTable = exported ? &table : nullptr; }
+
+void ResetGame() {
+    AbandonSinks(game.value.magicEffectApplied);
+    AbandonSinks(game.value.deaths);
+    std::destroy_at(&game.value);
+    std::construct_at(&game.value);
+    table = MakeTable();
+    ExportHostTable(true);
+    Faults() = {};
+    HostHeap().FailNextAllocations(0);
+    HostAllocator().FailNextAllocations(0);
+}
 
 }  // namespace sim
 

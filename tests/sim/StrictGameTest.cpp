@@ -12,6 +12,7 @@
 #include "host/Host.h"
 #include "sim/game/EventSource.h"
 #include "sim/game/Faults.h"
+#include "sim/game/Game.h"
 #include "sim/game/Heaps.h"
 #include "sim/game/Misuse.h"
 #include "sim/game/StringPool.h"
@@ -88,6 +89,38 @@ TEST_F(StrictGame, FreeingASinkStillRegisteredIsReported) {
     sim::HostHeap().Free(sink);
     EXPECT_TRUE(Reported(sim::TakeMisuses(), "the death event source still holds sink"));
     sim::RemoveSink(sim::TheGame().deaths, sink);
+}
+
+TEST_F(StrictGame, ANewGameInTheSameProcessStartsAsTheFirstDid) {
+    // What a session leaves behind: sinks of a plugin since unloaded (no code left to call:
+    // calling one would crash), a fault, a refusal not yet given, another display, an
+    // export withdrawn and an entry cleared.
+    sim::DestroyWorld();
+    FakeSink gone{nullptr};
+    sim::AddSink(sim::TheGame().deaths, &gone);
+    sim::AddSink(sim::TheGame().magicEffectApplied, &gone);
+    sim::TheGame().screenWidth = 640;
+    ++sim::TheGame().formLookups;
+    sim::Faults().noMenuManager = true;
+    sim::HostHeap().FailNextAllocations(1);
+    sim::HostTable().IsDead = nullptr;
+    sim::ExportHostTable(false);
+
+    sim::ResetGame();
+    const sim::Game first{};
+    EXPECT_EQ(sim::SinkCount(sim::TheGame().deaths), 0u);
+    EXPECT_EQ(sim::TheGame().deaths.count, 0u);
+    EXPECT_EQ(sim::SinkCount(sim::TheGame().magicEffectApplied), 0u);
+    EXPECT_EQ(sim::TheGame().screenWidth, first.screenWidth);
+    EXPECT_EQ(sim::TheGame().formLookups, first.formLookups);
+    EXPECT_FALSE(sim::Faults().noMenuManager);
+    void* block = sim::HostHeap().Allocate(8);
+    EXPECT_NE(block, nullptr) << "the refusal went with the old game";
+    sim::HostHeap().Free(block);
+    EXPECT_NE(sim::HostTable().IsDead, nullptr);
+    EXPECT_EQ(VeldrinHostTable, &sim::HostTable());
+    world = &sim::TheWorld();  // the next session's world builds as ever
+    EXPECT_NE(sim::TheGame().player, nullptr);
 }
 
 TEST_F(StrictGame, CountsThatWouldGoBelowZeroAreReported) {
