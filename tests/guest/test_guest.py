@@ -120,6 +120,39 @@ class FilesSeenAsTheyAreNow(unittest.TestCase):
             os.remove(path)
             self.assertEqual(self.guest_sees("sh", "-c", '[ -e "$0" ] && echo there || echo gone', path), b"gone\n")
 
+    def test_a_file_changed_between_two_inputs_of_one_program(self):
+        # A program that lives on and reads what to open from its input, as a served game
+        # reads its next session.
+        reader = 'while read -r name; do cat "$name" 2>/dev/null || echo gone; echo .; done'
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "file.txt")
+            program = subprocess.Popen([os.path.join(TOOL, "run32"), "sh", "-c", reader], stdin=subprocess.PIPE,
+                                       stdout=subprocess.PIPE)
+            try:
+                def guest_reads():
+                    program.stdin.write(path.encode() + b"\n")
+                    program.stdin.flush()
+                    lines = []
+                    while not lines or lines[-1] != b".\n":
+                        lines.append(program.stdout.readline())
+                    return b"".join(lines[:-1])
+
+                for change, seen in [(None, b"gone\n"), ("one\n", b"one\n"), ("two\n", b"two\n"),
+                                     ("three, longer\n", b"three, longer\n"), ("4\n", b"4\n"), (None, b"gone\n")]:
+                    if os.path.exists(path):
+                        os.remove(path)
+                    if change is not None:
+                        with open(path, "w") as out:
+                            out.write(change)
+                    self.assertEqual(guest_reads(), seen)
+                    if change == "two\n":  # and once rewritten in place, the same size
+                        with open(path, "r+") as out:
+                            out.write("TWO\n")
+                        self.assertEqual(guest_reads(), b"TWO\n")
+            finally:
+                program.stdin.close()
+                program.wait(timeout=600)
+
 
 class KernelModules(unittest.TestCase):
     def test_each_module_comes_after_what_it_depends_on_once_and_builtins_are_skipped(self):

@@ -6,8 +6,8 @@ timed out) kills the program and everything it started.
     agent.py PORT [--guest virtiofs|9p]
 
 --guest: this is the emulated machine (its first process), with its shares of that kind,
-whose caches are emptied before each program; without it the agent serves on this
-machine, as the tests use it.
+whose caches are emptied before each program and before each input handed to one; without
+it the agent serves on this machine, as the tests use it.
 """
 
 import json
@@ -36,7 +36,9 @@ DISTRIBUTION_FOLDERS = ["/usr/lib/i386-linux-gnu", "/usr/lib/wine", "/usr/share/
 def forget_cached_files(shares):
     """A program must see the files as the host has them now (a settings file rewritten, a
     log deleted and written again between two runs), so each starts with the guest's
-    caches emptied of whatever no running program holds. virtio-fs checks a file's data
+    caches emptied of whatever no running program holds; so does each input a running
+    program is handed, which may name files the host has just written (a served game's
+    next session). virtio-fs checks a file's data
     again at each open but trusts the names it looked up for a second: the names and
     inodes go. The 9p shares' page cache (see init.sh) never asks the host whether a file
     changed: its pages go too."""
@@ -142,6 +144,8 @@ class Program(socketserver.StreamRequestHandler):
                     if kind == KIND_STDIN:
                         try:
                             if data:
+                                if self.server.shares:
+                                    forget_cached_files(self.server.shares)
                                 process.stdin.write(data)
                                 process.stdin.flush()
                             else:
