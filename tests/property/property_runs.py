@@ -10,6 +10,12 @@ sink left in freed memory, a page of game code left writable...), so a clean exi
 that references and heaps balanced. A failing run leaves its files in the work folder and
 names its seed, so it can be played again by hand.
 
+Each worker plays its runs one after another in one served game (simgame.exe --serve,
+which starts every session from a new game and ends after one that failed): a program
+start costs seconds on an emulated processor, a session a fraction of one. Every
+FRESH_EVERY-th run is played again in a program of its own, and must end the same, print
+the same and leave the same record and log.
+
     property_runs.py --build BUILD_DIR [--runs N] [--seed S] [--jobs N]
 """
 
@@ -192,11 +198,20 @@ def documents_folder(build):
     return os.environ.get("VELDRIN_DOCUMENTS_FOLDER") or os.path.join(build, "wine", "home")
 
 
+# One run in so many is played again in a program of its own, to hold the served game to
+# what a new process does.
+FRESH_EVERY = 25
+# A session (or a program's start) that takes longer is taken for hung.
+SESSION_SECONDS = 120
+EXIT_LINE = re.compile(r"^simgame: exit code (-?\d+)$")
+READY_LINE = "simgame: ready"
+
+
 class Worker:
-    """One game folder of its own: its settings file, scenario and record. The plugin's log
-    is named after its module (<Documents>\\My Games\\Skyrim\\SKSE\\<module>.log), so each
-    worker but the first plays the same plugin under another file name, and two workers
-    never share a file."""
+    """One game folder of its own: its settings file, scenario and record, and the served
+    game playing in it. The plugin's log is named after its module
+    (<Documents>\\My Games\\Skyrim\\SKSE\\<module>.log), so each worker but the first plays
+    the same plugin under another file name, and two workers never share a file."""
 
     def __init__(self, build, work, number):
         self.module = "Veldrin.dll" if number == 0 else "Veldrin%d.dll" % (number + 1)
@@ -212,6 +227,113 @@ class Worker:
         self.simgame = winpath(os.path.join(game, "simgame.exe"))
         self.scenario_path = os.path.join(self.folder, "scenario.txt")
         self.record_path = os.path.join(self.folder, "record.csv")
+        self.served = None
+        self.errors = open(os.path.join(self.folder, "errors.txt"), "ab")
+
+
+class ServedGame:
+    """simgame.exe --serve: sessions sent a line at a time, its output read as it comes."""
+
+    def __init__(self, wine_run, simgame, errors):
+        # Its own messages come on its output; Wine's and the emulated machine's (none, as a
+        # rule) go to the worker's errors file.
+        self.process = subprocess.Popen([wine_run, simgame, "--serve"], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=errors)
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+        self.ready = self._next_line() == READY_LINE
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.put(line.decode("latin-1").rstrip("\r\n"))
+        self.lines.put(None)
+
+    def _next_line(self):
+        """The next line, None at the end of the output; TimeoutError when none comes."""
+        try:
+            return self.lines.get(timeout=SESSION_SECONDS)
+        except queue.Empty:
+            raise TimeoutError from None
+
+    def play(self, arguments):
+        """One session: its exit code (None when it never printed one) and what it printed,
+        ending with its exit line; TimeoutError when it hung."""
+        self.process.stdin.write(("\t".join(arguments) + "\n").encode("latin-1"))
+        self.process.stdin.flush()
+        printed = []
+        while True:
+            line = self._next_line()
+            if line is None:
+                return None, "\n".join(printed) + "\n"
+            printed.append(line)
+            match = EXIT_LINE.match(line)
+            if match:
+                try:
+                    self.ready = self._next_line() == READY_LINE
+                except TimeoutError:
+                    self.ready = False
+                return int(match.group(1)), "\n".join(printed) + "\n"
+
+    def end(self):
+        if self.process.poll() is None:
+            try:
+                self.process.stdin.close()
+                self.process.wait(timeout=SESSION_SECONDS)
+            except (OSError, subprocess.TimeoutExpired):
+                self.process.kill()
+                self.process.wait()
+
+
+def play_served(wine_run, worker, arguments):
+    """A session in the worker's served game, started (again) when it has none ready: its
+    exit code (None when it never printed one) and what it printed."""
+    if worker.served is None or not worker.served.ready:
+        if worker.served is not None:
+            worker.served.end()
+        worker.served = ServedGame(wine_run, worker.simgame, worker.errors)
+        if not worker.served.ready:
+            return None, "the served game did not start\n"
+    try:
+        code, printed = worker.served.play(arguments)
+    except TimeoutError:
+        worker.served.process.kill()
+        code, printed = None, "simgame.exe hung\n"
+    except OSError as error:  # it went away before taking the session
+        code, printed = None, "the served game went away: %s\n" % error
+    if code is None:
+        worker.served.end()
+        printed += "(the game ended without its exit line: exit code %s)\n" % worker.served.process.returncode
+    return code, printed
+
+
+def play_fresh(wine_run, worker, arguments):
+    """The same session as the first of a served game of its own, as a new program plays it."""
+    game = ServedGame(wine_run, worker.simgame, worker.errors)
+    try:
+        return game.play(arguments) if game.ready else (None, "the served game did not start\n")
+    except (TimeoutError, OSError):
+        game.process.kill()
+        return None, "simgame.exe hung or went away\n"
+    finally:
+        game.end()
+
+
+def read_bytes(path):
+    try:
+        with open(path, "rb") as data:
+            return data.read()
+    except OSError:
+        return None
+
+
+def forget_outputs(worker):
+    for path in (worker.log_path, worker.record_path):
+        if os.path.exists(path):
+            os.remove(path)
+
+
+def as_bytes(value):
+    return value if isinstance(value, bytes) else str(value).encode("latin-1")
 
 
 def play(wine_run, worker, seed):
@@ -225,27 +347,34 @@ def play(wine_run, worker, seed):
         out.write(ini)
     with open(worker.scenario_path, "w") as out:
         out.write(scenario)
-    if os.path.exists(worker.log_path):
-        os.remove(worker.log_path)
     files = {"Veldrin.ini": ini, "scenario.txt": scenario.encode()}
-    try:
-        result = subprocess.run([wine_run, worker.simgame, "--plugin", worker.module, "--record",
-                                 winpath(worker.record_path), winpath(worker.scenario_path)],
-                                capture_output=True, timeout=120)
-    except subprocess.TimeoutExpired:
-        return ("simgame.exe hung", files), False, False
-    code = result.returncode
-    out = result.stdout.decode("latin-1").replace("\r\n", "\n")
-    err = result.stderr.decode("latin-1").replace("\r\n", "\n")
-    if not out.rstrip("\n").endswith("simgame: exit code %d" % code):
-        return ("simgame.exe did not run to its end (exit code %d)" % code, files), False, False
+    arguments = ["--plugin", worker.module, "--record", winpath(worker.record_path), winpath(worker.scenario_path)]
+    forget_outputs(worker)
+    code, out = play_served(wine_run, worker, arguments)
+    outcome = judge(worker, code, out, malformed, bad_line, files)
+    if outcome[0] is None and seed % FRESH_EVERY == 0:
+        served = (code, out, read_bytes(worker.record_path), read_bytes(worker.log_path))
+        forget_outputs(worker)
+        fresh = (*play_fresh(wine_run, worker, arguments), read_bytes(worker.record_path), read_bytes(worker.log_path))
+        for what, one, other in zip(["exit-code", "output", "record", "log"], served, fresh):
+            if one != other:
+                files["served-" + what] = as_bytes(one)
+                files["fresh-" + what] = as_bytes(other)
+                return ("the session played served and in a program of its own differ in their %s" % what,
+                        files), False, False
+    return outcome
+
+
+def judge(worker, code, out, malformed, bad_line, files):
+    if code is None or not out.rstrip("\n").endswith("simgame: exit code %d" % code):
+        return ("simgame.exe did not run to its end:\n%s" % out[-1500:], files), False, False
     if malformed:
-        if code != 2 or not re.search(r"scenario\.txt:%d: " % bad_line, err):
+        if code != 2 or not re.search(r"scenario\.txt:%d: " % bad_line, out):
             return ("a malformed line %d was not refused with its file and line: exit %d, %r"
-                    % (bad_line, code, err.strip()), files), False, False
+                    % (bad_line, code, out[-500:].strip()), files), False, False
         return None, True, False
     if code != 0:
-        return ("exit code %d:\n%s%s" % (code, out[-1500:], err[-500:]), files), False, False
+        return ("exit code %d:\n%s" % (code, out[-2000:]), files), False, False
     locked = ": locked " in out
     try:
         with open(worker.log_path, "rb") as log:
@@ -296,6 +425,9 @@ def main():
         thread.start()
     for thread in threads:
         thread.join()
+    for worker in workers:
+        if worker.served is not None:
+            worker.served.end()
     keeper.stdin.close()
     keeper.wait()
 
