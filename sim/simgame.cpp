@@ -203,28 +203,6 @@ int PlayScenario(const Options& options, const sim::Scenario& scenario) {
     return 0;
 }
 
-// How a session ended, and whether the game had begun (a session refused for its options
-// or its scenario leaves nothing behind).
-struct SessionEnd {
-    int exit;
-    bool begun;
-};
-
-int PlaySession(const Options& options, sim::Scenario& scenario);
-
-SessionEnd Run(int argc, char** argv) {
-    Options options;
-    if (const int exit = ParseOptions(argc, argv, options)) return {exit < 0 ? 0 : exit, false};
-    sim::Scenario scenario;
-    try {
-        if (!options.scenario.empty()) scenario = sim::LoadScenario(options.scenario);
-    } catch (const sim::ScenarioError& error) {
-        std::fprintf(stderr, "simgame: %s\n", error.what());
-        return {2, false};
-    }
-    return {PlaySession(options, scenario), true};
-}
-
 int PlaySession(const Options& options, sim::Scenario& scenario) {
     for (const std::string& fault : scenario.faults) sim::SwitchOnFault(fault, sim::Faults());
     if (options.screenGiven) {
@@ -299,6 +277,26 @@ int PlaySession(const Options& options, sim::Scenario& scenario) {
         return 3;
     }
     return 0;
+}
+
+// How a session ended, and whether the game had begun (a session refused for its options
+// or its scenario leaves nothing behind).
+struct SessionEnd {
+    int exit;
+    bool begun;
+};
+
+SessionEnd Run(int argc, char** argv) {
+    Options options;
+    if (const int exit = ParseOptions(argc, argv, options)) return {exit < 0 ? 0 : exit, false};
+    sim::Scenario scenario;
+    try {
+        if (!options.scenario.empty()) scenario = sim::LoadScenario(options.scenario);
+    } catch (const sim::ScenarioError& error) {
+        std::fprintf(stderr, "simgame: %s\n", error.what());
+        return {2, false};
+    }
+    return {PlaySession(options, scenario), true};
 }
 
 // Sessions one after another in this process, each from a new game (see the usage): a
