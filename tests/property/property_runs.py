@@ -241,7 +241,10 @@ class ServedGame:
                                         stdout=subprocess.PIPE, stderr=errors)
         self.lines = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
-        self.ready = self._next_line() == READY_LINE
+        try:
+            self.ready = self._next_line() == READY_LINE
+        except TimeoutError:
+            self.ready = False
 
     def _read(self):
         for line in self.process.stdout:
@@ -442,6 +445,8 @@ def main():
                 with open(os.path.join(keep, name), "wb") as out:
                     out.write(data)
             failures.append("seed %d: %s (files kept in %s)" % (seed, what, keep))
+    if len(outcomes) != args.runs:  # a worker stopped on an error of this script's
+        failures.append("%d runs were never played" % (args.runs - len(outcomes)))
     refused = sum(1 for _, was_refused, _ in outcomes.values() if was_refused)
     locked = sum(1 for _, _, did_lock in outcomes.values() if did_lock)
     print("property runs: %d random settings files with %d random scenarios (seeds %d to %d, %d side by side); "
@@ -449,7 +454,8 @@ def main():
           % (args.runs, args.runs, args.seed, args.seed + args.runs - 1, len(workers), refused, locked))
     for failure in failures:
         print("FAIL: " + failure)
-    print("property runs: %d passed, %d failed" % (args.runs - len(failures), len(failures)))
+    passed = sum(1 for failure, _, _ in outcomes.values() if failure is None)
+    print("property runs: %d passed, %d failed" % (passed, args.runs - passed))
     return 1 if failures else 0
 
 
