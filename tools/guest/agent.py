@@ -36,12 +36,14 @@ DISTRIBUTION_FOLDERS = ["/usr/lib/i386-linux-gnu", "/usr/lib/wine", "/usr/share/
 def forget_cached_files(shares):
     """A program must see the files as the host has them now (a settings file rewritten, a
     log deleted and written again between two runs), so each starts with the guest's
-    caches emptied of whatever no running program holds; so does each input a running
-    program is handed, which may name files the host has just written (a served game's
-    next session). virtio-fs checks a file's data
-    again at each open but trusts the names it looked up for a second: the names and
-    inodes go. The 9p shares' page cache (see init.sh) never asks the host whether a file
-    changed: its pages go too."""
+    caches emptied of whatever no running program holds; so does each input handed to a
+    running program, which may name files the host has just written (a served game's next
+    session). virtio-fs checks a file's data again at each open but trusts the names it
+    looked up for a second: the names and inodes go. The 9p shares' page cache (see
+    init.sh) never asks the host whether a file changed: its pages go too. Nothing to do
+    outside the guest (no shares)."""
+    if not shares:
+        return
     with open("/proc/sys/vm/drop_caches", "w") as caches:
         caches.write("2" if shares == "virtiofs" else "3")
 
@@ -106,8 +108,7 @@ class Program(socketserver.StreamRequestHandler):
             with sending:
                 self.connection.sendall(FRAME.pack(kind, len(payload)) + payload)
 
-        if self.server.shares:
-            forget_cached_files(self.server.shares)
+        forget_cached_files(self.server.shares)
         environment = dict(request["env"])
         # The guest's own temporary folder: Wine's server socket cannot live on the share.
         environment["TMPDIR"] = "/tmp"
@@ -144,8 +145,7 @@ class Program(socketserver.StreamRequestHandler):
                     if kind == KIND_STDIN:
                         try:
                             if data:
-                                if self.server.shares:
-                                    forget_cached_files(self.server.shares)
+                                forget_cached_files(self.server.shares)
                                 process.stdin.write(data)
                                 process.stdin.flush()
                             else:
