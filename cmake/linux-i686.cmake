@@ -7,3 +7,7 @@ set(CMAKE_CXX_FLAGS_INIT "-m32")
 set(CMAKE_ASM_FLAGS_INIT "-m32")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
+# What this build makes runs where 32-bit programs run (in the emulated machine when ./run
+# chose it): the tests' programs, and CMake's own checks that run one while configuring
+# (Google Benchmark's, in the benchmarks' build).
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../tools/guest/run32")
