@@ -154,6 +154,32 @@ class FilesSeenAsTheyAreNow(unittest.TestCase):
                 program.wait(timeout=600)
 
 
+class MachinesThatRefuse32BitPrograms(unittest.TestCase):
+    """runs-ia32 is how ./run tells such a machine; no-ia32 makes this machine one, for the
+    rehearsal VELDRIN_EMULATE=1 runs; run32 must never start a 32-bit program here when
+    ./run chose the emulated machine."""
+
+    NO_IA32 = os.path.join(TOOL, "no-ia32")
+    RUNS_IA32 = os.path.join(TOOL, "runs-ia32")
+
+    def code(self, *argv):
+        return subprocess.run(argv, capture_output=True, timeout=600).returncode
+
+    def test_a_refusing_machine_is_found_out_and_its_64_bit_programs_still_run(self):
+        self.assertEqual(self.code(self.NO_IA32, self.RUNS_IA32), 1)
+        # The refusal holds for what its programs start, and spares what is not 32-bit.
+        shell = subprocess.run([self.NO_IA32, "sh", "-c", '"$0"; echo "$?"', self.RUNS_IA32], capture_output=True,
+                               timeout=600)
+        self.assertEqual((shell.returncode, shell.stdout), (0, b"1\n"))
+        self.assertEqual(self.code(self.NO_IA32, "/bin/false"), 1)  # an exit code is still the program's
+
+    def test_run32_starts_a_32_bit_program_where_run_chose(self):
+        self.assertEqual(self.code(os.path.join(TOOL, "run32"), self.RUNS_IA32), 0)
+        # Refused here: it runs only if run32 handed it to the emulated machine.
+        expected = 0 if os.environ.get("VELDRIN_GUEST") else 1
+        self.assertEqual(self.code(self.NO_IA32, os.path.join(TOOL, "run32"), self.RUNS_IA32), expected)
+
+
 class KernelModules(unittest.TestCase):
     def test_each_module_comes_after_what_it_depends_on_once_and_builtins_are_skipped(self):
         depends = {"9p": "netfs,9pnet", "9pnet_virtio": "9pnet,virtio_ring", "9pnet": "", "netfs": "fscache",
